@@ -1,0 +1,240 @@
+// POSIX directory services: a directory search that behaves like the Windows
+// one hrefcheck was written for (wildcards, ASCII case-insensitivity, a fixed
+// order), the current directory without a length limit, and page files that
+// never block.
+#include "walk/dir_services.h"
+#include "walk/name_match.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct find_search {
+    int dir_fd = -1; // the searched directory, for the directory bit of each entry
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+
+namespace {
+
+bool is_directory_at(int dir_fd, const std::string& name) {
+    struct stat st;
+    return fstatat(dir_fd, name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Fills data with the next entry of the search; false when none is left.
+bool deliver(find_search* search, find_data& data) {
+    if (search->next >= search->names.size())
+        return false;
+    data.name = search->names[search->next++];
+    data.is_directory = is_directory_at(search->dir_fd, data.name);
+    return true;
+}
+
+int open_directory(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+} // namespace
+
+find_search* find_first(const char* pattern_text, find_data& data) {
+    std::string pattern(pattern_text);
+    std::size_t slash = pattern.rfind('/');
+    std::string dir_part = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+
+    if (last.empty()) {
+        // "docs/", "./", "/": the directory itself, when it exists.
+        struct stat st;
+        if (stat(dir_part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return nullptr;
+        find_search* search = new find_search;
+        search->names.push_back(".");
+        data.name = ".";
+        data.is_directory = true;
+        search->next = 1;
+        return search;
+    }
+
+    int dir_fd = open_directory(dir_part);
+    if (dir_fd < 0)
+        return nullptr;
+    int list_fd = dup(dir_fd);
+    DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
+    if (!dir) {
+        if (list_fd >= 0)
+            close(list_fd);
+        close(dir_fd);
+        return nullptr;
+    }
+    find_search* search = new find_search;
+    search->dir_fd = dir_fd;
+    while (struct dirent* entry = readdir(dir)) {
+        std::string name(entry->d_name);
+        if (name_matches(last, name))
+            search->names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(search->names.begin(), search->names.end(), name_order_less);
+    if (!deliver(search, data)) {
+        find_close(search);
+        return nullptr;
+    }
+    return search;
+}
+
+bool find_next(find_search* search, find_data& data) { return deliver(search, data); }
+
+void find_close(find_search* search) {
+    if (search->dir_fd >= 0)
+        close(search->dir_fd);
+    delete search;
+}
+
+namespace {
+
+// Builds the path of the current directory by climbing through "..", for
+// paths longer than the kernel's getcwd accepts.
+std::string climb_current_directory() {
+    int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    std::vector<std::string> parts;
+    for (;;) {
+        struct stat here;
+        int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat up;
+        if (fstat(fd, &here) != 0 || parent < 0 || fstat(parent, &up) != 0) {
+            if (parent >= 0)
+                close(parent);
+            close(fd);
+            return std::string();
+        }
+        close(fd);
+        fd = parent;
+        if (up.st_dev == here.st_dev && up.st_ino == here.st_ino)
+            break; // the root is its own parent
+        int list_fd = dup(parent);
+        DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
+        if (!dir) {
+            if (list_fd >= 0)
+                close(list_fd);
+            close(fd);
+            return std::string();
+        }
+        bool found = false;
+        while (struct dirent* entry = readdir(dir)) {
+            std::string name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            struct stat st;
+            if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                st.st_dev == here.st_dev && st.st_ino == here.st_ino) {
+                parts.push_back(name);
+                found = true;
+                break;
+            }
+        }
+        closedir(dir);
+        if (!found) {
+            close(fd);
+            return std::string();
+        }
+    }
+    close(fd);
+    std::string path;
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        path += "/" + *it;
+    return path.empty() ? "/" : path;
+}
+
+} // namespace
+
+std::string get_current_directory() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size()))
+            return std::string(buffer.data());
+        if (errno == ERANGE && buffer.size() < (1u << 20))
+            buffer.resize(buffer.size() * 2);
+        else
+            return climb_current_directory();
+    }
+}
+
+bool set_current_directory(const char* name) { return chdir(name) == 0; }
+
+bool operator==(const directory_id& a, const directory_id& b) {
+    return a.device == b.device && a.index == b.index;
+}
+
+bool current_directory_id(directory_id& id) {
+    struct stat st;
+    if (stat(".", &st) != 0)
+        return false;
+    id.device = st.st_dev;
+    id.index = st.st_ino;
+    return true;
+}
+
+struct saved_directory {
+    int fd;
+};
+
+saved_directory* save_current_directory() {
+#ifdef O_PATH
+    // O_PATH needs no read permission, so a directory that may be entered
+    // but not listed can still be returned to.
+    int fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (fd < 0)
+        return nullptr;
+    return new saved_directory{fd};
+}
+
+bool restore_directory(saved_directory* saved) { return fchdir(saved->fd) == 0; }
+
+void release_directory(saved_directory* saved) {
+    close(saved->fd);
+    delete saved;
+}
+
+struct page_file {
+    int fd;
+};
+
+page_file* open_page_file(const char* name) {
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the
+    // type test then turns away everything that is not a regular file.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    return new page_file{fd};
+}
+
+std::size_t read_page_file(page_file* file, char* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t got = read(file->fd, buffer, size);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+void close_page_file(page_file* file) {
+    close(file->fd);
+    delete file;
+}

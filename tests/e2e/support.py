@@ -1,0 +1,119 @@
+"""Shared helpers of the end-to-end tests: build a site in a fresh temporary
+directory, run the real hrefcheck binary there, and read its three outputs.
+
+Expected Japanese texts are converted with iconv (UTF-8 to CP932), never taken
+from the program itself.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+HREFCHECK = os.environ.get("HREFCHECK", "")
+
+CRLF = b"\r\n"
+
+_sjis_cache = {}
+
+
+def sjis(text):
+    """The CP932 bytes of a UTF-8 text, as iconv converts them."""
+    if text not in _sjis_cache:
+        _sjis_cache[text] = subprocess.run(
+            ["iconv", "-f", "UTF-8", "-t", "CP932"],
+            input=text.encode("utf-8"), stdout=subprocess.PIPE, check=True).stdout
+    return _sjis_cache[text]
+
+
+def as_bytes(piece):
+    return piece if isinstance(piece, bytes) else sjis(piece)
+
+
+def line(*pieces):
+    """One report line: the pieces (str pieces converted to CP932) and CR LF."""
+    return b"".join(as_bytes(p) for p in pieces) + CRLF
+
+
+def trailer(line_number, directory, page):
+    """The four lines that close every problem entry."""
+    return (line(str(line_number), " 行目↑です") + line(as_path(directory)) +
+            line(b"\t", as_path(page)) + CRLF)
+
+
+def entry(first_line, line_number, directory, page):
+    """A whole problem entry: its first line (bytes, without CR LF) and trailer."""
+    return first_line + CRLF + trailer(line_number, directory, page)
+
+
+def deep_directory(depth, directory):
+    return (line("警告：深い階層です") +
+            line(str(depth), "階層目です。", as_path(directory)) + CRLF)
+
+
+def page_list_line(directory, page):
+    return as_path(directory) + b"\\" + as_path(page) + CRLF
+
+
+def console_line(directory, page):
+    return as_path(directory) + b"/" + as_path(page) + sjis("をチェック中...") + CRLF
+
+
+def as_path(p):
+    return os.fsencode(p) if isinstance(p, str) else p
+
+
+def write(path, data=b""):
+    """Writes a file (str data as UTF-8 text), creating its directories."""
+    path = as_path(path)
+    os.makedirs(os.path.dirname(path) or b".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode("utf-8") if isinstance(data, str) else data)
+
+
+class Run:
+    """What one run left: exit code, console bytes and the two report files
+    (None for a report file that does not exist as a regular file)."""
+
+    def __init__(self, returncode, stdout, error_log, page_list):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.error_log = error_log
+        self.page_list = page_list
+
+
+def run_hrefcheck(directory, args=(), timeout=120, env=None, prefix=()):
+    """Runs hrefcheck with directory as the start directory."""
+    result = subprocess.run(
+        list(prefix) + [HREFCHECK] + list(args), cwd=directory,
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout, env=env)
+    return Run(result.returncode, result.stdout,
+               read_if_file(os.path.join(directory, "href-err.log")),
+               read_if_file(os.path.join(directory, "file-list.txt")))
+
+
+def read_if_file(path):
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class SiteTest(unittest.TestCase):
+    """A test case with a fresh, real (symlink-free) temporary start directory
+    in self.site, removed afterwards."""
+
+    def setUp(self):
+        if not HREFCHECK:
+            self.skipTest("HREFCHECK is not set")
+        self.site = os.path.realpath(tempfile.mkdtemp(prefix="hrefcheck-e2e-"))
+        self.addCleanup(shutil.rmtree, self.site, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.site, *parts)
+
+    def run_site(self, **kwargs):
+        result = run_hrefcheck(self.site, **kwargs)
+        self.assertEqual(result.returncode, 0)
+        return result
