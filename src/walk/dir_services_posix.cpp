@@ -44,6 +44,8 @@ int open_directory(const std::string& path) {
 
 find_search* find_first(const char* pattern_text, find_data& data) {
     std::string pattern(pattern_text);
+    if (pattern.empty())
+        return nullptr;
     std::size_t slash = pattern.rfind('/');
     std::string dir_part = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
     std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
