@@ -31,9 +31,14 @@ def as_bytes(piece):
     return piece if isinstance(piece, bytes) else sjis(piece)
 
 
+def text(data):
+    """A written text: every LF inside it becomes CR LF."""
+    return data.replace(b"\n", CRLF)
+
+
 def line(*pieces):
     """One report line: the pieces (str pieces converted to CP932) and CR LF."""
-    return b"".join(as_bytes(p) for p in pieces) + CRLF
+    return text(b"".join(as_bytes(p) for p in pieces)) + CRLF
 
 
 def trailer(line_number, directory, page):
@@ -53,11 +58,11 @@ def deep_directory(depth, directory):
 
 
 def page_list_line(directory, page):
-    return as_path(directory) + b"\\" + as_path(page) + CRLF
+    return line(as_path(directory), b"\\", as_path(page))
 
 
 def console_line(directory, page):
-    return as_path(directory) + b"/" + as_path(page) + sjis("をチェック中...") + CRLF
+    return line(as_path(directory), b"/", as_path(page), "をチェック中...")
 
 
 def as_path(p):
@@ -111,7 +116,9 @@ class SiteTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.site, ignore_errors=True)
 
     def path(self, *parts):
-        return os.path.join(self.site, *parts)
+        """A path below the start directory; the start directory itself when
+        parts are empty."""
+        return os.path.join(self.site, *parts) if any(parts) else self.site
 
     def run_site(self, **kwargs):
         result = run_hrefcheck(self.site, **kwargs)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
+#include <map>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
@@ -23,6 +24,10 @@ void write_file(const std::string& path, const std::string& bytes) {
 }
 
 std::string sjis(const std::string& utf8) {
+    static std::map<std::string, std::string> converted;
+    auto known = converted.find(utf8);
+    if (known != converted.end())
+        return known->second;
     char in_name[] = "/tmp/hrefcheck-iconv-XXXXXX";
     int fd = mkstemp(in_name);
     if (fd < 0)
@@ -40,6 +45,7 @@ std::string sjis(const std::string& utf8) {
             ADD_FAILURE() << "iconv failed on " << utf8;
     }
     unlink(in_name);
+    converted[utf8] = out;
     return out;
 }
 
