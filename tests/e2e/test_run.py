@@ -92,6 +92,20 @@ class RunTest(SiteTest):
         self.assertEqual(run.error_log, b"earlier run\r\n")
         self.assertIsNone(run.page_list)
 
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to switch to an unprivileged user")
+    def test_unreadable_page_is_announced_and_yields_no_lines(self):
+        write(self.path("a.html"), '<a href="gone.html">\n')
+        write(self.path("b.html"), '<a href="gone.html">\n')
+        os.chmod(self.path("b.html"), 0)
+        os.chown(self.site, 65534, 65534)
+        run = run_hrefcheck(self.site, prefix=["setpriv", "--reuid=65534", "--regid=65534",
+                                               "--clear-groups", "--"])
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(run.stdout, console_line(self.site, "a.html") +
+                         console_line(self.site, "b.html"))
+        self.assertEqual(run.error_log, entry(b"gone.html" + sjis("\tがリンク切れです"), 1,
+                                              self.site, "a.html"))
+
 
 if __name__ == "__main__":
     unittest.main()
