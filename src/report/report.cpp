@@ -86,6 +86,7 @@ void log_line(const std::string& a, const std::string& b = std::string(),
 } // namespace
 
 void open_report_files() {
+    use_binary_standard_output();
     error_log.open("href-err.log", std::ios::out | std::ios::trunc | std::ios::binary);
     page_list.open("file-list.txt", std::ios::out | std::ios::trunc | std::ios::binary);
 }

@@ -13,9 +13,10 @@
 extern std::ofstream error_log; // "href-err.log": opened and closed by main, written by the checks
 extern std::ofstream page_list; // "file-list.txt": opened and closed by main, written by scan_page
 
-// Opens error_log on "href-err.log" and then page_list on "file-list.txt" in
-// the current directory, each created or emptied. A file that cannot be
-// opened leaves its channel failed and the file as it was.
+// Puts standard output in binary mode, then opens error_log on "href-err.log"
+// and page_list on "file-list.txt" in the current directory, each created or
+// emptied. A file that cannot be opened leaves its channel failed and the
+// file as it was.
 void open_report_files();
 
 // Closes error_log and then page_list; a failed close is ignored.

@@ -1,6 +1,7 @@
-// Directory services: the platform's directory search, current directory and
-// page files, behind one small interface. dir_services_posix.cpp stands in
-// for the Windows calls; dir_services_win32.cpp makes them.
+// Directory services: the platform's directory search, current directory,
+// page files and the mode of standard output, behind one small interface.
+// dir_services_posix.cpp stands in for the Windows calls;
+// dir_services_win32.cpp makes them.
 #pragma once
 
 #include <cstddef>
@@ -66,3 +67,7 @@ page_file* open_page_file(const char* name);
 std::size_t read_page_file(page_file* file, char* buffer, std::size_t size);
 
 void close_page_file(page_file* file);
+
+// Makes standard output pass bytes unchanged, so that the CR LF the report
+// channels write is not doubled; nothing to do where it has no text mode.
+void use_binary_standard_output();

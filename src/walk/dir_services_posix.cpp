@@ -240,3 +240,6 @@ void close_page_file(page_file* file) {
     close(file->fd);
     delete file;
 }
+
+// POSIX standard output has no text mode: bytes go out as written.
+void use_binary_standard_output() {}
