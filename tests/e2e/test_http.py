@@ -3,9 +3,11 @@ server on 127.0.0.1, the report files compared byte for byte, and the exact
 requests the server received. Links that must fail to resolve are checked in
 a private network namespace, so that no lookup leaves the machine."""
 
+import os
 import shutil
 import socket
 import subprocess
+import sys
 import time
 import unittest
 
@@ -221,6 +223,45 @@ class HttpSilentServer(HttpSiteTest):
         ]))
         self.assertGreaterEqual(elapsed, 14)  # it waited for the reply, then gave up
         self.assertEqual(server.requests, [request_bytes("/silent"), request_bytes("/after")])
+
+
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+
+
+class HttpSample(SiteTest):
+    def test_sample_network_links_with_the_sample_server(self):
+        # The README runs the sample site under examples/serve.py; its
+        # network page must show each kind of network entry.
+        shutil.copytree(os.path.join(EXAMPLES, "site", "net"), self.path("net"))
+        with open(self.path("net", "index.html"), "rb") as f:
+            page_lines = f.read().split(b"\n")
+
+        def line_of(link):
+            for number, text in enumerate(page_lines, 1):
+                if b'"' + link.encode() + b'"' in text or b'"' + link.encode() + b"#" in text:
+                    return number
+            self.fail("the sample page has no link " + link)
+
+        base = "http://127.0.0.1:48080"
+        expected = [
+            (base + "/missing.html", b"HTTP/1.1 404 Not Found", 404),
+            (base + "/gone.html", b"HTTP/1.1 410 Gone", 410),
+            (base + "/teapot", b"HTTP/1.1 418 I'm a teapot", None),
+            (base + "/busy", b"HTTP/1.1 503 Service Unavailable", 503),
+        ]
+        entries = [(line_of(link), http_error(link, status, code))
+                   for link, status, code in expected]
+        entries += [
+            (line_of(base + "/hangup"), no_reply(base + "/hangup")),
+            (line_of(base + "/banner"), not_http(base + "/banner")),
+            (line_of("http://127.0.0.1:0/"), sjis(BAD_PORT)),
+            (line_of("http://127.0.0.1:1/"), connect_failed("http://127.0.0.1:1/")),
+        ]
+        result = self.run_site(prefix=[sys.executable, os.path.join(EXAMPLES, "serve.py")])
+        net = self.path("net")
+        self.assertEqual(result.error_log, b"".join(
+            entry(first, number, net, "index.html") for number, first in sorted(entries)))
+        self.assertEqual(result.page_list, page_list_line(net, "index.html"))
 
 
 if __name__ == "__main__":
