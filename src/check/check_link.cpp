@@ -9,8 +9,8 @@
 namespace {
 
 // Links that are not checked, tried in this order; case matters.
-const char* const skipped_prefixes[] = {"https:",  "ftp:",        "mms:",        "mailto:",
-                                        "MailTo:", "javascript:", "JavaScript:"};
+const char* const skipped_prefixes[] = {
+    "https:", "ftp:", "mms:", "mailto:", "MailTo:", "javascript:", "JavaScript:"};
 
 const char http_scheme[] = "http://";
 const std::size_t http_scheme_size = 7;

@@ -40,6 +40,18 @@ int open_directory(const std::string& path) {
     return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// A listing of the directory dir_fd stands for, leaving dir_fd itself open
+// for the fstatat calls; nullptr when it cannot be listed.
+DIR* open_listing(int dir_fd) {
+    int list_fd = dup(dir_fd);
+    if (list_fd < 0)
+        return nullptr;
+    DIR* dir = fdopendir(list_fd);
+    if (!dir)
+        close(list_fd);
+    return dir;
+}
+
 } // namespace
 
 find_search* find_first(const char* pattern_text, find_data& data) {
@@ -66,11 +78,8 @@ find_search* find_first(const char* pattern_text, find_data& data) {
     int dir_fd = open_directory(dir_part);
     if (dir_fd < 0)
         return nullptr;
-    int list_fd = dup(dir_fd);
-    DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
+    DIR* dir = open_listing(dir_fd);
     if (!dir) {
-        if (list_fd >= 0)
-            close(list_fd);
         close(dir_fd);
         return nullptr;
     }
@@ -121,11 +130,8 @@ std::string climb_current_directory() {
         fd = parent;
         if (up.st_dev == here.st_dev && up.st_ino == here.st_ino)
             break; // the root is its own parent
-        int list_fd = dup(parent);
-        DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
+        DIR* dir = open_listing(parent);
         if (!dir) {
-            if (list_fd >= 0)
-                close(list_fd);
             close(fd);
             return std::string();
         }

@@ -5,7 +5,8 @@
 #include <list>
 #include <string>
 
-extern int dir_depth; // depth of the directory being walked: 0 for the start directory, -1 outside the walk
+extern int dir_depth; // depth of the directory being walked: 0 for the start directory, -1 outside
+                      // the walk
 
 // Appends to names the entries of the current directory that match pattern
 // and are not directories; without a pattern (nullptr), the entries of "*"

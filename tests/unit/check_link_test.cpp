@@ -75,8 +75,8 @@ TEST_F(CheckLink, ClassifiesAndChecksEachLink) {
         {"href=\"dir\"", 9, {}},
         {"href=\"noindex/\"", 14, {"index_missing:noindex/@5"}},
         {"href=\"nodir/\"", 12, {"index_missing:nodir/@5"}},
-        {"href=\"../\"", 9, {}},   // three bytes: the parent's index.html is there
-        {"href=\"./\"", 8, {}},    // two bytes: only the directory itself is searched
+        {"href=\"../\"", 9, {}}, // three bytes: the parent's index.html is there
+        {"href=\"./\"", 8, {}},  // two bytes: only the directory itself is searched
         {"href=\"x/\"", 8, {"x/@5"}},
         {"href=\"/\"", 7, {}},
         {"href=\"*.gif\"", 11, {}},

@@ -45,8 +45,7 @@ TEST(DirectorySearch, FollowsThePatternRules) {
     const search_case cases[] = {
         // The page pattern: .htm and .html in any case, directories included
         // (the caller drops them), sorted with letters upper-cased.
-        {"*.htm?",
-         {".hidden.html", "a.htm", "b.html", "old.html/", "TOP.HTML", "with space.htm"}},
+        {"*.htm?", {".hidden.html", "a.htm", "b.html", "old.html/", "TOP.HTML", "with space.htm"}},
         {"*",
          {"./", "../", ".hidden.html", "a.htm", "b.html", "d.shtml", "dangling", "link_to_sub/",
           "noext", "old.html/", "Sub/", "TOP.HTML", "with space.htm"}},

@@ -29,7 +29,7 @@ struct match_case {
 
 TEST(NameMatches, FollowsTheWildcardRules) {
     const match_case cases[] = {
-        {"*.htm?", "a.htm", true},  // '?' matches nothing at the end
+        {"*.htm?", "a.htm", true}, // '?' matches nothing at the end
         {"*.htm?", "a.html", true},
         {"*.htm?", "TOP.HTML", true}, // ASCII letters fold
         {"*.htm?", "a.shtml", false},
@@ -51,8 +51,8 @@ TEST(NameMatches, FollowsTheWildcardRules) {
         {"list.cgi?p=2", "list.cgi?p=2", true},
         {"x[a]", "xa", false}, // brackets are not special
         {"x[a]", "X[A]", true},
-        {"\x82\x68ref", "\x82hREF", true},   // single bytes: 0x68 is the letter h
-        {"\x95\\", "\x95\\", true},          // a 0x5C second byte is just a byte
+        {"\x82\x68ref", "\x82hREF", true},       // single bytes: 0x68 is the letter h
+        {"\x95\\", "\x95\\", true},              // a 0x5C second byte is just a byte
         {"\xe9\x96\x8b", "\xc9\x96\x8b", false}, // no folding outside ASCII
     };
     for (const match_case& c : cases) {
@@ -78,12 +78,12 @@ TEST(NameMatches, AgreesWithReferenceOnRandomInputs) {
 }
 
 TEST(NameOrder, SortsByUpperCasedBytesThenRawBytes) {
-    std::vector<std::string> names = {"b", "_x", "a", "B", "..", ".", "A", "Ab", "aB", "\xe3\x81\x82",
-                                      "Z", "[", "a.html", "a"};
+    std::vector<std::string> names = {"b",  "_x",           "a", "B", "..",     ".", "A", "Ab",
+                                      "aB", "\xe3\x81\x82", "Z", "[", "a.html", "a"};
     std::sort(names.begin(), names.end(), name_order_less);
     // '_' (0x5F) and '[' (0x5B) sort after the letters once they are upper-cased.
-    const std::vector<std::string> expected = {
-        ".", "..", "A", "a", "a", "a.html", "Ab", "aB", "B", "b", "Z", "[", "_x", "\xe3\x81\x82"};
+    const std::vector<std::string> expected = {".",  "..", "A", "a", "a", "a.html", "Ab",
+                                               "aB", "B",  "b", "Z", "[", "_x",     "\xe3\x81\x82"};
     EXPECT_EQ(names, expected);
 }
 

@@ -28,7 +28,8 @@ TEST(ReportLayout, EveryEntryLineIsExactShiftJis) {
         {"backslash_in_path", [&] { report_backslash_in_path(link); },
          link +
              sjis("【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
-                  "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。") +
+                  "アップロードするとリンク切れになります。\\は，全て / "
+                  "に修正しなければなりません。") +
              crlf},
         {"index_missing", [&] { report_index_missing(link); },
          link + sjis("\tがリンク切れです ※index.htmlファイル") + crlf},
@@ -37,7 +38,8 @@ TEST(ReportLayout, EveryEntryLineIsExactShiftJis) {
         {"bad_port", report_bad_port, sjis("http:// の ポート番号の指定がおかしい。") + crlf},
         {"connect_failed", [] { report_connect_failed("http://x/"); },
          "http://x/" +
-             sjis(" のサーバに接続できません。サーバが存在しないか，インターネットにつながっていません。") +
+             sjis(" のサーバに接続できません。サーバが存在しないか，インターネットにつながっていま"
+                  "せん。") +
              crlf},
         {"no_reply", [] { report_no_reply("http://x/"); },
          "http://x/" +
@@ -58,7 +60,8 @@ TEST(ReportLayout, EveryEntryLineIsExactShiftJis) {
         {"location_trailer on line 1", [] { write_location_trailer(1, "\x95\\ a.htm"); },
          "1" + sjis(" 行目↑です") + crlf + dir.path() + crlf + "\t\x95\\ a.htm" + crlf + crlf},
         {"deep_directory", [] { report_deep_directory(4, "/s/a/b/c/d"); },
-         sjis("警告：深い階層です") + crlf + "4" + sjis("階層目です。") + "/s/a/b/c/d" + crlf + crlf},
+         sjis("警告：深い階層です") + crlf + "4" + sjis("階層目です。") + "/s/a/b/c/d" + crlf +
+             crlf},
     };
     for (const layout_case& c : cases) {
         SCOPED_TRACE(c.kind);

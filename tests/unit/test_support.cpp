@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <unistd.h>
 
@@ -125,8 +125,9 @@ std::vector<std::string> summarize_entries(const std::string& log) {
         {"file_missing", sjis("\tがリンク切れです")},
         {"index_missing", sjis("\tがリンク切れです ※index.htmlファイル")},
         {"backslash_in_path",
-         sjis("【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
-              "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。")}};
+         sjis(
+             "【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
+             "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。")}};
 
     std::vector<std::string> summary;
     for (std::size_t i = 0; i + 5 <= lines.size(); i += 5) {
@@ -139,7 +140,8 @@ std::vector<std::string> summarize_entries(const std::string& log) {
             if (first.size() >= a.suffix.size() &&
                 first.compare(first.size() - a.suffix.size(), a.suffix.size(), a.suffix) == 0) {
                 std::string link = first.substr(0, first.size() - a.suffix.size());
-                name = std::string(a.kind) == "file_missing" ? link : std::string(a.kind) + ":" + link;
+                name =
+                    std::string(a.kind) == "file_missing" ? link : std::string(a.kind) + ":" + link;
             }
         const std::string& number = lines[i + 1];
         EXPECT_GT(number.size(), line_suffix.size());
