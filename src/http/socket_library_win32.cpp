@@ -8,6 +8,4 @@ void socket_library_start() {
     WSAStartup(0x0101, &data);
 }
 
-void socket_library_stop() {
-    WSACleanup();
-}
+void socket_library_stop() { WSACleanup(); }

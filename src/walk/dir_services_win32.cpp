@@ -85,9 +85,7 @@ std::string get_current_directory() {
     return std::string();
 }
 
-bool set_current_directory(const char* name) {
-    return SetCurrentDirectoryA(name) != 0;
-}
+bool set_current_directory(const char* name) { return SetCurrentDirectoryA(name) != 0; }
 
 bool operator==(const directory_id& a, const directory_id& b) {
     return a.device == b.device && a.index == b.index;
@@ -128,9 +126,7 @@ bool restore_directory(saved_directory* saved) {
     return SetCurrentDirectoryA(saved->path.c_str()) != 0;
 }
 
-void release_directory(saved_directory* saved) {
-    delete saved;
-}
+void release_directory(saved_directory* saved) { delete saved; }
 
 struct page_file {
     HANDLE handle;
