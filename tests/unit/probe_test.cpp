@@ -1,10 +1,11 @@
 #include "http/probe.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
-#include <iconv.h>
 #include <set>
 
 using namespace std::string_literals;
@@ -177,26 +178,6 @@ TEST(JudgeReply, StopsAtSizeWithoutZeroByte) {
     expect_verdict(judge_reply(data, 0), {"", reply_kind::no_reply, "", 0});
 }
 
-// The CP932 bytes of a UTF-8 text, converted by the C library's iconv (the
-// converter behind "iconv -f UTF-8 -t CP932"), not by hrefcheck's tables.
-std::string to_cp932(const std::string& utf8) {
-    iconv_t converter = iconv_open("CP932", "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return "<no CP932 converter>";
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 16, '\0');
-    char* in_bytes = &in[0];
-    std::size_t in_left = in.size();
-    char* out_bytes = &out[0];
-    std::size_t out_left = out.size();
-    std::size_t result = iconv(converter, &in_bytes, &in_left, &out_bytes, &out_left);
-    iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || in_left != 0)
-        return "<conversion failed>";
-    out.resize(out.size() - out_left);
-    return out;
-}
-
 TEST(StatusExplanation, EighteenCodesInShiftJis) {
     // clang-format off
     const struct {
@@ -226,7 +207,7 @@ TEST(StatusExplanation, EighteenCodesInShiftJis) {
     std::set<std::int32_t> explained;
     for (const auto& row : table) {
         SCOPED_TRACE(row.code);
-        EXPECT_EQ(std::string(status_explanation(row.code)), to_cp932(row.text));
+        EXPECT_EQ(std::string(status_explanation(row.code)), sjis(row.text));
         explained.insert(row.code);
     }
     // Every other code, of any length, has the empty explanation.

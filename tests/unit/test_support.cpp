@@ -3,13 +3,9 @@
 #include "report/report.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <ftw.h>
 #include <gtest/gtest.h>
-#include <map>
 #include <sstream>
-#include <unistd.h>
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -23,68 +19,8 @@ void write_file(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string sjis(const std::string& utf8) {
-    static std::map<std::string, std::string> converted;
-    auto known = converted.find(utf8);
-    if (known != converted.end())
-        return known->second;
-    char in_name[] = "/tmp/hrefcheck-iconv-XXXXXX";
-    int fd = mkstemp(in_name);
-    if (fd < 0)
-        return "<mkstemp failed>";
-    close(fd);
-    write_file(in_name, utf8);
-    std::string command = std::string("iconv -f UTF-8 -t CP932 ") + in_name;
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, got);
-        if (pclose(pipe) != 0)
-            ADD_FAILURE() << "iconv failed on " << utf8;
-    }
-    unlink(in_name);
-    converted[utf8] = out;
-    return out;
-}
-
-namespace {
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
-    return 0;
-}
-
-std::string current_directory_text() {
-    char buffer[8192];
-    return getcwd(buffer, sizeof buffer) ? buffer : "/";
-}
-
-} // namespace
-
-temp_dir::temp_dir() : previous_(current_directory_text()) {
-    char name[] = "/tmp/hrefcheck-test-XXXXXX";
-    path_ = mkdtemp(name) ? name : "";
-    char real[8192];
-    if (realpath(path_.c_str(), real))
-        path_ = real;
-    if (path_.empty() || chdir(path_.c_str()) != 0)
-        ADD_FAILURE() << "cannot enter a temporary directory";
-}
-
-temp_dir::~temp_dir() {
-    if (chdir(previous_.c_str()) != 0)
-        ADD_FAILURE() << "cannot return to " << previous_;
-    nftw(path_.c_str(), remove_entry, 64, FTW_DEPTH | FTW_PHYS);
-}
-
 captured_error_log::captured_error_log() {
-    char name[] = "/tmp/hrefcheck-log-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd >= 0)
-        close(fd);
-    file_ = name;
+    file_ = temporary_file_name();
     error_log.clear();
     error_log.open(file_, std::ios::out | std::ios::trunc | std::ios::binary);
 }
@@ -93,7 +29,7 @@ captured_error_log::~captured_error_log() {
     if (error_log.is_open())
         error_log.close();
     error_log.clear();
-    unlink(file_.c_str());
+    std::remove(file_.c_str());
 }
 
 std::string captured_error_log::take() {

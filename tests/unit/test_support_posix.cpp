@@ -1,0 +1,81 @@
+// The POSIX side of the test helpers.
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const bool directory_names_ignore_case = false;
+
+std::string sjis(const std::string& utf8) {
+    static std::map<std::string, std::string> converted;
+    auto known = converted.find(utf8);
+    if (known != converted.end())
+        return known->second;
+    std::string in_name = temporary_file_name();
+    write_file(in_name, utf8);
+    std::string command = "iconv -f UTF-8 -t CP932 " + in_name;
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, got);
+        if (pclose(pipe) != 0)
+            ADD_FAILURE() << "iconv failed on " << utf8;
+    }
+    unlink(in_name.c_str());
+    converted[utf8] = out;
+    return out;
+}
+
+bool make_directory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+bool enter_directory(const std::string& path) { return chdir(path.c_str()) == 0; }
+
+std::string temporary_file_name() {
+    char name[] = "/tmp/hrefcheck-test-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot make a temporary file";
+        return "/tmp/hrefcheck-test-unnamed";
+    }
+    close(fd);
+    return name;
+}
+
+std::string root_link(const std::string& path) { return path; }
+
+namespace {
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+    std::remove(path);
+    return 0;
+}
+
+std::string current_directory_text() {
+    char buffer[8192];
+    return getcwd(buffer, sizeof buffer) ? buffer : "/";
+}
+
+} // namespace
+
+temp_dir::temp_dir() : previous_(current_directory_text()) {
+    char name[] = "/tmp/hrefcheck-test-XXXXXX";
+    path_ = mkdtemp(name) ? name : "";
+    char real[8192];
+    if (realpath(path_.c_str(), real))
+        path_ = real;
+    if (path_.empty() || chdir(path_.c_str()) != 0)
+        ADD_FAILURE() << "cannot enter a temporary directory";
+}
+
+temp_dir::~temp_dir() {
+    if (chdir(previous_.c_str()) != 0)
+        ADD_FAILURE() << "cannot return to " << previous_;
+    nftw(path_.c_str(), remove_entry, 64, FTW_DEPTH | FTW_PHYS);
+}
