@@ -13,6 +13,17 @@ import unittest
 
 HREFCHECK = os.environ.get("HREFCHECK", "")
 
+# "windows" when HREFCHECK runs the Windows build (under Wine). The program
+# then sees the disk through Windows: the start directory is Z:\tmp\... with
+# backslashes, and names stored as UTF-8 on the Linux disk are Shift_JIS
+# (code page 932) in its view.
+WINDOWS = os.environ.get("HREFCHECK_PLATFORM") == "windows"
+
+
+def posix_only(reason):
+    """Skips a case in the Windows build, for the reason given."""
+    return unittest.skipIf(WINDOWS, "not on Windows: " + reason)
+
 CRLF = b"\r\n"
 
 _sjis_cache = {}
@@ -66,12 +77,30 @@ def console_line(directory, page):
 
 
 def as_path(p):
-    return os.fsencode(p) if isinstance(p, str) else p
+    """A path or name on the disk (str, or bytes as stored) as the program
+    writes it: the same bytes on Linux; on Windows, an absolute path is on
+    drive Z: with backslashes, and the whole text is in code page 932."""
+    if not WINDOWS:
+        return os.fsencode(p) if isinstance(p, str) else p
+    p = os.fsdecode(p) if isinstance(p, bytes) else p
+    if p.startswith("/"):
+        p = "Z:" + p.replace("/", "\\")
+    return sjis(p)
+
+
+def on_disk(name):
+    """The disk bytes of a name that the program is to see as the given
+    bytes: the same on Linux; on Windows, Wine stores a code page 932 name
+    as UTF-8 (converted by iconv, like the expected texts)."""
+    if not WINDOWS:
+        return name
+    return subprocess.run(["iconv", "-f", "CP932", "-t", "UTF-8"], input=name,
+                          stdout=subprocess.PIPE, check=True).stdout
 
 
 def write(path, data=b""):
     """Writes a file (str data as UTF-8 text), creating its directories."""
-    path = as_path(path)
+    path = os.fsencode(path)
     os.makedirs(os.path.dirname(path) or b".", exist_ok=True)
     with open(path, "wb") as f:
         f.write(data.encode("utf-8") if isinstance(data, str) else data)

@@ -3,7 +3,7 @@
 import os
 import unittest
 
-from support import SiteTest, entry, sjis, write
+from support import WINDOWS, SiteTest, as_path, entry, page_list_line, sjis, write
 
 MISSING = sjis("\tがリンク切れです")
 INDEX_MISSING = sjis("\tがリンク切れです ※index.htmlファイル")
@@ -18,7 +18,7 @@ class LinkTest(SiteTest):
         write(self.path("docs/index.html"), "\r\n".join(lines) + "\r\n")
         write(self.path("docs/old/page.htm"), "")  # page.htm does not stand for page.html
         run = self.run_site()
-        docs = os.fsencode(self.path("docs"))
+        docs = as_path(self.path("docs"))
         self.assertEqual(run.error_log,
                          b"old/page.html\t" + sjis("がリンク切れです") + b"\r\n" +
                          b"12" + sjis(" 行目↑です") + b"\r\n" + docs + b"\r\n" +
@@ -72,8 +72,14 @@ class LinkTest(SiteTest):
         os.symlink("missing", self.path("dangling.html"))
         write(self.path("z.html"), 'href="gone"\n')
         run = self.run_site(timeout=30)
-        # All are announced; only the regular page yields a line.
-        self.assertEqual(run.page_list.count(b"\r\n"), 4)
+        # All are announced; only the regular page yields a line. Windows
+        # (under Wine) turns the FIFO and the device away by their file type;
+        # Wine's search does not list the dangling link at all.
+        pages = ["fifo.html", "z.html", "zero.html"]
+        if not WINDOWS:
+            pages.insert(0, "dangling.html")
+        self.assertEqual(run.page_list,
+                         b"".join(page_list_line(self.site, page) for page in pages))
         self.assertEqual(run.error_log, entry(b"gone" + MISSING, 1, self.site, "z.html"))
 
     def test_a_long_line_is_read_whole(self):

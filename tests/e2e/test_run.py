@@ -4,8 +4,8 @@ and what happens when a report file cannot be opened or written."""
 import os
 import unittest
 
-from support import (SiteTest, console_line, deep_directory, entry, page_list_line,
-                     run_hrefcheck, sjis, write)
+from support import (WINDOWS, SiteTest, console_line, deep_directory, entry, on_disk,
+                     page_list_line, posix_only, run_hrefcheck, sjis, write)
 
 
 class RunTest(SiteTest):
@@ -23,6 +23,10 @@ class RunTest(SiteTest):
                  ("a/b/c", "x.html"), ("a/b/c/d", "bad.html"), ("a/b/c/d", "deep.html"),
                  ("a/b/c/d", "DEEP2.htm"), ("a/b/c/e/f", "five.html"),
                  ("a/b/c/e/f/g/h", "eight.html"), ("old.html", "in.html"), ("Z", "z.html")]
+        if WINDOWS:
+            # Wine's '?' never matches nothing at the end of a name, so
+            # "*.htm?" passes over the .htm pages there (Windows scans them).
+            order = [(d, p) for d, p in order if not p.lower().endswith(".htm")]
         expected_console = b"".join(console_line(self.path(d), p) for d, p in order)
         expected_list = b"".join(page_list_line(self.path(d), p) for d, p in order)
         d = self.path("a/b/c/d")
@@ -48,16 +52,21 @@ class RunTest(SiteTest):
     def test_names_come_out_byte_for_byte(self):
         # Spaces, a Shift_JIS character whose second byte is 0x5C, and a LF,
         # which ends a line in the report files like any LF in a written text.
-        names = [b"with space", b"\x95\x5c dir", b"new\nline"]
+        # The names are the program's bytes; on_disk gives their stored form.
+        names = [b"with space", b"\x95\x5c dir"]
+        if not WINDOWS:  # a Windows name cannot hold a LF
+            names.append(b"new\nline")
+        site = os.fsencode(self.site)
         for name in names:
-            write(os.path.join(os.fsencode(self.site), name, name + b".html"), "x\n")
+            write(os.path.join(site, on_disk(name), on_disk(name + b".html")), "x\n")
         run = self.run_site()
         ordered = sorted(names, key=lambda n: (n.upper(), n))
-        site = os.fsencode(self.site)
         self.assertEqual(run.page_list, b"".join(
-            page_list_line(os.path.join(site, n), n + b".html") for n in ordered))
+            page_list_line(os.path.join(site, on_disk(n)), on_disk(n + b".html"))
+            for n in ordered))
         self.assertEqual(run.stdout, b"".join(
-            console_line(os.path.join(site, n), n + b".html") for n in ordered))
+            console_line(os.path.join(site, on_disk(n)), on_disk(n + b".html"))
+            for n in ordered))
 
     def test_unopenable_error_log_leaves_the_rest_working(self):
         os.mkdir(self.path("href-err.log"))
@@ -67,6 +76,7 @@ class RunTest(SiteTest):
         self.assertEqual(run.page_list, page_list_line(self.site, "p.html"))
         self.assertEqual(run.stdout, console_line(self.site, "p.html"))
 
+    # Under Wine too: the page list is a link to /dev/full, whose writes fail.
     def test_full_disk_page_list_neither_crashes_nor_stops_the_run(self):
         os.symlink("/dev/full", self.path("file-list.txt"))
         write(self.path("a.html"), '<a href="gone.html">\n')
@@ -79,6 +89,7 @@ class RunTest(SiteTest):
                          entry(missing, 1, self.path("sub"), "b.html"))
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to switch to an unprivileged user")
+    @posix_only("Wine will not run under a user who does not own its prefix")
     def test_unwritable_start_directory_as_unprivileged_user(self):
         write(self.path("p.html"), '<a href="gone.html">\n')
         write(self.path("href-err.log"), b"earlier run\r\n")
@@ -93,6 +104,7 @@ class RunTest(SiteTest):
         self.assertIsNone(run.page_list)
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to switch to an unprivileged user")
+    @posix_only("Wine will not run under a user who does not own its prefix")
     def test_unreadable_page_is_announced_and_yields_no_lines(self):
         write(self.path("a.html"), '<a href="gone.html">\n')
         write(self.path("b.html"), '<a href="gone.html">\n')

@@ -9,8 +9,12 @@ import termios
 import time
 import unittest
 
-from support import (HREFCHECK, SiteTest, console_line, deep_directory, page_list_line,
-                     run_hrefcheck, write)
+from support import (HREFCHECK, WINDOWS, SiteTest, console_line, deep_directory, entry,
+                     on_disk, page_list_line, run_hrefcheck, sjis, write)
+
+
+BACKSLASH = sjis("【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
+                 "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。")
 
 
 class WalkTest(SiteTest):
@@ -32,17 +36,23 @@ class WalkTest(SiteTest):
         write(self.path("up.html"), "x\n")
         os.symlink("..", os.path.join(top, "parent"))
         run = run_hrefcheck(top, timeout=30)
+        # Windows names a directory by the path it was entered through, not
+        # by where the link leads.
+        up = os.path.join(top, "parent") if WINDOWS else self.site
         self.assertEqual(run.page_list, page_list_line(top, "a.html") +
-                         page_list_line(self.site, "up.html"))
+                         page_list_line(up, "up.html"))
 
     def test_dangling_link_and_link_to_a_directory(self):
         write(self.path("real/r.html"), "x\n")
         os.symlink("nowhere", self.path("dangling"))
         os.symlink("real", self.path("alias"))
         run = self.run_site(timeout=30)
-        # A link to a directory is walked like the directory; the system
-        # names the current directory by its real path.
-        self.assertEqual(run.page_list, page_list_line(self.path("real"), "r.html") * 2)
+        # A link to a directory is walked like the directory. Linux names the
+        # current directory by its real path, Windows by the path it was
+        # entered through.
+        alias = self.path("alias") if WINDOWS else self.path("real")
+        self.assertEqual(run.page_list, page_list_line(alias, "r.html") +
+                         page_list_line(self.path("real"), "r.html"))
 
     def test_subdirectory_gone_after_listing_is_passed_over(self):
         # The console is a pipe of one page that the test does not read: the
@@ -85,6 +95,51 @@ class WalkTest(SiteTest):
             time.sleep(0.02)
         self.fail("the run never blocked on its console")
 
+    def test_japanese_names_are_listed_entered_and_linked(self):
+        # The program sees Shift_JIS names. On Linux they are stored as
+        # those bytes; on Windows (Wine with code page 932) the disk holds
+        # them as UTF-8. ソ (0x83 0x5C) and 表 (0x95 0x5C) end in the byte
+        # of a backslash: they are still one character of a name, but a link
+        # that holds one is reported, since the link check works on bytes.
+        site = os.fsencode(self.site)
+
+        def disk(*names):
+            return os.path.join(site, *[on_disk(sjis(n)) for n in names])
+
+        pages = {
+            ("トップ.html",): ['href="資料/目次.html"', 'href="資料/"', 'href="ソフト/説明.html"',
+                               'href="表紙.html"', 'href="無い.html"', 'href="資料/写真/"'],
+            ("表紙.html",): [],
+            ("ソフト", "説明.html"): ['href="../トップ.html"', 'href="図.html"'],
+            ("資料", "目次.html"): ['href="../トップ.html"', 'href="写真/index.html"',
+                                   'href="../無い/"'],
+            ("資料", "写真", "index.html"): [],
+        }
+        for names, links in pages.items():
+            write(disk(*names), b"".join(sjis("<a %s>リンク</a>" % link) + b"\n"
+                                         for link in links))
+        run = self.run_site()
+
+        # Pages before subdirectories; ソ and ト sort before 資 and 表 both
+        # as Shift_JIS bytes and as Unicode.
+        order = [(), (), ("ソフト",), ("資料",), ("資料", "写真")]
+        names = list(pages)
+        self.assertEqual(run.page_list, b"".join(
+            page_list_line(disk(*d), on_disk(sjis(n[-1]))) for d, n in zip(order, names)))
+        self.assertEqual(run.stdout, b"".join(
+            console_line(disk(*d), on_disk(sjis(n[-1]))) for d, n in zip(order, names)))
+
+        top, soft, docs = disk(), disk("ソフト"), disk("資料")
+        page = lambda n: on_disk(sjis(n))
+        self.assertEqual(run.error_log, b"".join([
+            entry(sjis("資料/\tがリンク切れです ※index.htmlファイル"), 2, top, page("トップ.html")),
+            entry(sjis("ソフト/説明.html") + BACKSLASH, 3, top, page("トップ.html")),
+            entry(sjis("表紙.html") + BACKSLASH, 4, top, page("トップ.html")),
+            entry(sjis("無い.html\tがリンク切れです"), 5, top, page("トップ.html")),
+            entry(sjis("図.html\tがリンク切れです"), 2, soft, page("説明.html")),
+            entry(sjis("../無い/\tがリンク切れです ※index.htmlファイル"), 3, docs, page("目次.html")),
+        ]))
+
     def test_tree_deeper_than_the_path_limit(self):
         name = "directory-level-name"
         fd = os.open(self.site, os.O_RDONLY)
@@ -101,6 +156,13 @@ class WalkTest(SiteTest):
         bottom = self.site + ("/" + name) * 300
         self.assertGreater(len(bottom), 4096)
         run = self.run_site(timeout=60)
+        if WINDOWS:
+            # SetCurrentDirectoryA takes no path longer than MAX_PATH (260
+            # bytes): the walk passes over the directories it cannot enter
+            # and still comes back up to the start directory.
+            self.assertEqual(run.page_list, page_list_line(self.path("zz"), "after.html"))
+            self.assertEqual(run.error_log, b"")
+            return
         self.assertEqual(run.page_list, page_list_line(bottom, "bottom.html") +
                          page_list_line(self.path("zz"), "after.html"))
         self.assertEqual(run.error_log, deep_directory(300, bottom))
