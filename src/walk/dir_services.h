@@ -26,6 +26,11 @@ bool find_next(find_search* search, find_data& data);
 // Ends the search and releases it.
 void find_close(find_search* search);
 
+// True when a search for pattern would find at least one entry: the same
+// answer as find_first, for callers that read no entry. It may try a last
+// component without wildcards by its exact name first.
+bool find_any(const char* pattern);
+
 // The full path of the current directory as the platform names it, without a
 // trailing separator except at the root; empty when it cannot be read.
 std::string get_current_directory();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include <dirent.h>
@@ -54,18 +55,52 @@ DIR* open_listing(int dir_fd) {
 
 } // namespace
 
-find_search* find_first(const char* pattern_text, find_data& data) {
-    std::string pattern(pattern_text);
-    if (pattern.empty())
-        return nullptr;
-    std::size_t slash = pattern.rfind('/');
-    std::string dir_part = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+namespace {
 
-    if (last.empty()) {
-        // "docs/", "./", "/": the directory itself, when it exists.
-        struct stat st;
-        if (stat(dir_part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+// A pattern split at its last '/': the directory part (with that '/', or "."
+// when there is none) and the last component.
+struct split_pattern {
+    std::string dir_part;
+    const char* last;
+};
+
+split_pattern split(const char* pattern) {
+    const char* slash = std::strrchr(pattern, '/');
+    if (!slash)
+        return {".", pattern};
+    return {std::string(pattern, static_cast<std::size_t>(slash - pattern) + 1), slash + 1};
+}
+
+// "docs/", "./", "/": the search finds the directory itself, when it exists.
+bool is_existing_directory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// True when some entry of the directory dir_fd stands for matches last.
+bool listing_has_match(int dir_fd, const std::string& last) {
+    DIR* dir = open_listing(dir_fd);
+    if (!dir)
+        return false;
+    bool found = false;
+    while (struct dirent* entry = readdir(dir)) {
+        if (name_matches(last, entry->d_name)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+} // namespace
+
+find_search* find_first(const char* pattern, find_data& data) {
+    if (!*pattern)
+        return nullptr;
+    split_pattern parts = split(pattern);
+    if (!*parts.last) {
+        if (!is_existing_directory(parts.dir_part))
             return nullptr;
         find_search* search = new find_search;
         search->names.push_back(".");
@@ -75,7 +110,7 @@ find_search* find_first(const char* pattern_text, find_data& data) {
         return search;
     }
 
-    int dir_fd = open_directory(dir_part);
+    int dir_fd = open_directory(parts.dir_part);
     if (dir_fd < 0)
         return nullptr;
     DIR* dir = open_listing(dir_fd);
@@ -85,6 +120,7 @@ find_search* find_first(const char* pattern_text, find_data& data) {
     }
     find_search* search = new find_search;
     search->dir_fd = dir_fd;
+    std::string last(parts.last);
     while (struct dirent* entry = readdir(dir)) {
         std::string name(entry->d_name);
         if (name_matches(last, name))
@@ -97,6 +133,31 @@ find_search* find_first(const char* pattern_text, find_data& data) {
         return nullptr;
     }
     return search;
+}
+
+bool find_any(const char* pattern) {
+    if (!*pattern)
+        return false;
+    split_pattern parts = split(pattern);
+    if (!*parts.last)
+        return is_existing_directory(parts.dir_part);
+    // The directory is opened as find_first opens it, so that a directory
+    // it could not list finds nothing here either.
+    int dir_fd = open_directory(parts.dir_part);
+    if (dir_fd < 0)
+        return false;
+    // An entry of exactly that name is in the listing and matches its own
+    // name, so finding it settles the answer without reading the directory.
+    // A miss settles nothing: the rule ignores the case of ASCII letters, so
+    // "Index.HTML" may still match "index.html". Nor does any other failure
+    // (a directory that may be listed but not searched).
+    struct stat st;
+    bool found = std::strpbrk(parts.last, "*?") == nullptr &&
+                 fstatat(dir_fd, parts.last, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!found)
+        found = listing_has_match(dir_fd, parts.last);
+    close(dir_fd);
+    return found;
 }
 
 bool find_next(find_search* search, find_data& data) { return deliver(search, data); }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -74,6 +75,127 @@ TEST(DirectorySearch, FollowsThePatternRules) {
         SCOPED_TRACE("pattern '" + c.pattern + "'");
         EXPECT_EQ(search_all(c.pattern), c.expected);
     }
+}
+
+// find_any may settle a name without wildcards by its exact name; find_first
+// always reads the whole directory. Both must give the same answer, so every
+// case runs through each of them.
+struct existence_search {
+    const char* label;
+    bool (*found)(const std::string& pattern);
+};
+
+bool full_search_finds(const std::string& pattern) {
+    find_data data;
+    find_search* search = find_first(pattern.c_str(), data);
+    if (search)
+        find_close(search);
+    return search != nullptr;
+}
+
+bool find_any_finds(const std::string& pattern) { return find_any(pattern.c_str()); }
+
+class ExistenceSearch : public testing::TestWithParam<existence_search> {};
+
+TEST_P(ExistenceSearch, AnswersAsTheFullRule) {
+    temp_dir dir;
+    for (const char* file : {"index.html", "Page.HTML", "MiXeD.txt", "mixed.TXT", "123",
+                             "img/logo.png", "img/Sub/deep.html"}) {
+        std::string path(file);
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            mkdir(path.substr(0, slash).c_str(), 0755);
+        write_file(path, "x");
+    }
+    ASSERT_EQ(symlink("nowhere", "dangling"), 0);
+    ASSERT_EQ(symlink("img", "link_to_img"), 0);
+
+    struct existence_case {
+        std::string pattern;
+        bool expected;
+    };
+    const existence_case cases[] = {
+        {"index.html", true},
+        {"INDEX.HTML", true}, // no entry of that exact name: letters fold
+        {"page.html", true},  // only another spelling exists
+        {"Page.HTML", true},
+        {"mixed.txt", true}, // two spellings, neither exact
+        {"MiXeD.txt", true},
+        {"missing.html", false},
+        {"index.htm", false},
+        {"index.html ", false}, // nothing is trimmed
+        {"123", true},          // no letters at all
+        {"img", true},          // a directory counts
+        {"IMG", true},
+        {"img/logo.png", true},
+        {"img/LOGO.PNG", true},
+        {"IMG/logo.png", false}, // the directory part is the OS's, case and all
+        {"img/Sub/deep.html", true},
+        {"img/sub/deep.html", false},
+        {"link_to_img/logo.png", true},
+        {"dangling", true}, // a dangling link is an entry
+        {"DANGLING", true},
+        {".", true},
+        {"..", true},
+        {"img/..", true},
+        {"index.html/x", false}, // the directory part is a file
+        {"index.html/", false},
+        {"img/", true},
+        {"missing/", false},
+        {"missing/index.html", false},
+        {"/", true},
+        {dir.path() + "/index.html", true},
+        {dir.path() + "/Index.Html", true},
+        {"*.htm?", true},
+        {"*.xyz", false},
+        {"img/lo?o.png", true},
+        {"in*", true},
+        {"", false},
+    };
+    for (const existence_case& c : cases) {
+        SCOPED_TRACE("pattern '" + c.pattern + "'");
+        EXPECT_EQ(GetParam().found(c.pattern), c.expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSearches, ExistenceSearch,
+                         testing::Values(existence_search{"FullRule", full_search_finds},
+                                         existence_search{"FindAny", find_any_finds}),
+                         [](const testing::TestParamInfo<existence_search>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// Directories of random names that differ in case, searched for random
+// names: find_any and the full rule must never disagree.
+TEST(FindAny, AgreesWithFullRuleOnRandomNames) {
+    std::mt19937 random(2024);
+    const char name_bytes[] = "aAbB.1";
+    auto random_name = [&](std::size_t most) {
+        std::string name;
+        for (std::size_t k = 1 + random() % most; k > 0; --k)
+            name += name_bytes[random() % 6];
+        return name;
+    };
+    int found = 0, missed = 0;
+    for (int round = 0; round < 100; ++round) {
+        temp_dir dir;
+        for (int k = 0; k < 8; ++k) {
+            std::string name = random_name(3);
+            if (name != "." && name != "..")
+                write_file(name, "x");
+        }
+        for (int k = 0; k < 40; ++k) {
+            std::string pattern = random_name(3);
+            if (random() % 8 == 0)
+                pattern[random() % pattern.size()] = random() % 2 ? '?' : '*';
+            bool expected = full_search_finds(pattern);
+            ASSERT_EQ(find_any(pattern.c_str()), expected) << "pattern '" << pattern << "'";
+            ++(expected ? found : missed);
+        }
+    }
+    // Both answers must have come up often, or the comparison proves little.
+    EXPECT_GT(found, 500);
+    EXPECT_GT(missed, 500);
 }
 
 TEST(PageFile, OpensOnlyRegularFilesWithoutBlocking) {
