@@ -16,6 +16,7 @@ href= about every --href-every bytes), for the scanner's throughput.
 """
 
 import argparse
+import hashlib
 import json
 import os
 import posixpath
@@ -240,7 +241,9 @@ def write_long_line(args, out):
     for name in ("a.html", "b.png"):
         with open(os.path.join(out, name), "wb") as f:
             f.write(b"x\n")
-    links = ["a.html", "b.png", "a.html#top", "#top", "mailto:x@example.com", "gone.html"]
+    # Links that exist (one only under another case), a fragment and a
+    # skipped scheme: the line costs its scan and a few lookups, no entries.
+    links = ["a.html", "b.png", "a.html#top", "#top", "mailto:x@example.com", "A.HTML", "b.png"]
     text = []
     while sum(len(t) for t in text) < 4 * args.href_every:
         text.append(rnd.choice(WORDS))
@@ -249,7 +252,8 @@ def write_long_line(args, out):
     written = 0
     k = 0
     while written < args.line_bytes:
-        href = ('<a href="%s">link</a> ' % links[k % len(links)]).encode("ascii")
+        form = '<A HREF="%s">link</A> ' if k % 5 == 4 else '<a href="%s">link</a> '
+        href = (form % links[k % len(links)]).encode("ascii")
         k += 1
         start = rnd.randrange(len(sentence) - args.href_every)
         piece = sentence[start : start + max(0, args.href_every - len(href))] + b" " + href
@@ -277,9 +281,12 @@ def main(argv):
     for key, value in settings.items():
         setattr(args, key, value)
 
-    # A site already written with the same settings is left as it is.
+    # A site already written by this same generator with the same settings
+    # is left as it is.
     stamp = os.path.join(args.out, ".gen_site.json")
-    wanted = json.dumps(settings, sort_keys=True)
+    with open(os.path.abspath(__file__), "rb") as f:
+        generator = hashlib.sha256(f.read()).hexdigest()
+    wanted = json.dumps(dict(settings, generator=generator), sort_keys=True)
     if os.path.exists(stamp):
         with open(stamp) as f:
             if f.read() == wanted:

@@ -70,4 +70,13 @@ page_file* open_page_file(const char* name);
 // and on a read error.
 std::size_t read_page_file(page_file* file, char* buffer, std::size_t size);
 
+// The size of the page in bytes when it was opened; 0 when not known. Only a
+// hint: the file may change while it is read.
+std::size_t page_file_size(page_file* file);
+
 void close_page_file(page_file* file);
+
+// Makes room in line for at least capacity bytes, so that a long line grows
+// in place. Where the platform allows, also asks for large memory pages for
+// that room, which makes filling it much cheaper.
+void reserve_line(std::string& line, std::size_t capacity);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -156,6 +157,52 @@ TEST_P(ExistenceSearch, AnswersAsTheFullRule) {
         SCOPED_TRACE("pattern '" + c.pattern + "'");
         EXPECT_EQ(GetParam().found(c.pattern), c.expected);
     }
+}
+
+TEST_P(ExistenceSearch, FollowsDirectoryPermissions) {
+    temp_dir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    for (const char* sub : {"readable", "searchable"}) {
+        ASSERT_EQ(mkdir(sub, 0755), 0);
+        write_file(std::string(sub) + "/a.html", "x");
+    }
+    ASSERT_EQ(chmod("readable", 0644), 0);   // may be listed, not searched
+    ASSERT_EQ(chmod("searchable", 0311), 0); // may be searched, not listed
+
+    // A search finds what it can list: an entry of a directory that may be
+    // listed but not searched, and nothing in one that may not be listed,
+    // not even under its exact name.
+    struct permission_case {
+        const char* pattern;
+        bool expected;
+    };
+    const permission_case cases[] = {
+        {"readable/a.html", true},    {"readable/A.HTML", true},    {"readable/b.html", false},
+        {"searchable/a.html", false}, {"searchable/A.HTML", false}, {"searchable/*", false},
+    };
+    // Root passes every permission check, so the searches run in a child
+    // process as an unprivileged user; its exit code has one bit per case
+    // that came out wrong.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(255);
+        int wrong = 0;
+        for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+            if (GetParam().found(cases[i].pattern) != cases[i].expected)
+                wrong |= 1 << i;
+        _exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod("readable", 0755);
+    chmod("searchable", 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    int wrong = WEXITSTATUS(status);
+    ASSERT_NE(wrong, 255) << "cannot switch to an unprivileged user";
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ((wrong >> i) & 1, 0) << "pattern '" << cases[i].pattern << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSearches, ExistenceSearch,
