@@ -55,10 +55,6 @@ DIR* open_listing(int dir_fd) {
     return dir;
 }
 
-} // namespace
-
-namespace {
-
 // A pattern split at its last '/': the directory part (with that '/', or "."
 // when there is none) and the last component.
 struct split_pattern {
