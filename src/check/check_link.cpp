@@ -62,14 +62,7 @@ std::size_t check_link(const std::string& page_name, unsigned long long line_num
     return close;
 }
 
-bool file_exists(const std::string& path) {
-    find_data data;
-    find_search* search = find_first(path.c_str(), data);
-    if (!search)
-        return false;
-    find_close(search);
-    return true;
-}
+bool file_exists(const std::string& path) { return find_any(path.c_str()); }
 
 bool check_local_link(const std::string& link) {
     if (link.find('\\') != std::string::npos) {

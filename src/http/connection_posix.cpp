@@ -26,6 +26,20 @@ bool wait_for(int fd, short events) {
     return poll(&entry, 1, timeout_milliseconds) == 1;
 }
 
+// A peer that stops reading would otherwise hold a long send for ever.
+bool bound_sends(int fd) {
+    timeval bound = {connection_timeout_seconds, 0};
+    return setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) == 0;
+}
+
+#ifdef __linux__
+// A blocking connect waits as long as the kernel keeps retrying, which can
+// be minutes. On Linux the send time-out set by bound_sends also bounds the
+// connect, which spares a probe the switch to non-blocking mode and back.
+bool connect_within_timeout(int fd, const sockaddr_in& address) {
+    return connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+#else
 // A blocking connect waits as long as the kernel keeps retrying, which can
 // be minutes; a non-blocking attempt lets poll cut it off at the bound. The
 // socket is made blocking again afterwards.
@@ -43,12 +57,7 @@ bool connect_within_timeout(int fd, const sockaddr_in& address) {
     }
     return fcntl(fd, F_SETFL, flags) == 0;
 }
-
-// A peer that stops reading would otherwise hold a long send for ever.
-bool bound_sends(int fd) {
-    timeval bound = {connection_timeout_seconds, 0};
-    return setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) == 0;
-}
+#endif
 
 } // namespace
 
@@ -77,7 +86,7 @@ bool tcp_connect(std::uint32_t address, std::int32_t port) {
     record.sin_family = AF_INET;
     record.sin_addr.s_addr = address;
     record.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (connect_within_timeout(current_socket, record) && bound_sends(current_socket))
+    if (bound_sends(current_socket) && connect_within_timeout(current_socket, record))
         return true;
     // Nothing uses a failed attempt's socket; releasing it at once keeps a
     // site with thousands of dead links from running out of descriptors.

@@ -6,6 +6,26 @@
 
 #include <cstring>
 
+namespace {
+
+// The most room taken at once for a long line beyond what it already holds;
+// a longer line goes on growing step by step.
+const std::size_t long_line_room = std::size_t(256) << 20;
+
+// A line that has filled a whole buffer may be very long. Rather than let it
+// be moved to a larger block each time it doubles, make room once for all
+// that the rest of the page can add to it.
+void make_room_for_long_line(const page_reader& reader, std::string& line) {
+    if (line.size() < sizeof reader.buffer || line.capacity() - line.size() >= sizeof reader.buffer)
+        return;
+    std::size_t rest = reader.size > reader.taken ? reader.size - reader.taken : 0;
+    std::size_t wanted = line.size() + (rest < long_line_room ? rest : long_line_room);
+    if (wanted > line.capacity())
+        reserve_line(line, wanted);
+}
+
+} // namespace
+
 bool read_page_line(page_reader& reader, std::string& line) {
     line.clear();
     for (;;) {
@@ -17,6 +37,7 @@ bool read_page_line(page_reader& reader, std::string& line) {
                 reader.finished = true;
                 continue;
             }
+            reader.taken += got;
             // 0x1A ends the page as if the file ended there.
             if (const void* stop = std::memchr(reader.buffer, 0x1A, got)) {
                 got = static_cast<const char*>(stop) - reader.buffer;
@@ -32,6 +53,7 @@ bool read_page_line(page_reader& reader, std::string& line) {
         if (!lf) {
             line.append(start, available);
             reader.begin = reader.end;
+            make_room_for_long_line(reader, line);
             continue;
         }
         line.append(start, static_cast<std::size_t>(lf - start));
@@ -95,6 +117,7 @@ void scan_page(const std::string& page_name) {
     page_reader reader;
     reader.read = read_from_page_file;
     reader.source = file;
+    reader.size = page_file_size(file);
     std::string line;
     unsigned long long line_number = 0;
     while (read_page_line(reader, line))

@@ -19,11 +19,15 @@ void scan_line(const std::string& page_name, unsigned long long line_number,
 // Reads a page in binary with the text-mode rules applied: CR LF is read as
 // LF, a lone CR stays in the line, the byte 0x1A ends the page. The bytes
 // come from read(source, buffer, size), which returns 0 at the end.
+// size, when not 0, is what the page is expected to hold in all; it only
+// helps a long line find room at once.
 struct page_reader {
     std::size_t (*read)(void* source, char* buffer, std::size_t size) = nullptr;
     void* source = nullptr;
+    std::size_t size = 0;
     char buffer[65536];
     std::size_t begin = 0, end = 0;
+    std::size_t taken = 0; // bytes read from the source so far
     bool finished = false;
 };
 

@@ -27,6 +27,11 @@ bool find_next(find_search* search, find_data& data);
 // Ends the search and releases it.
 void find_close(find_search* search);
 
+// True when a search for pattern would find at least one entry: the same
+// answer as find_first, for callers that read no entry. It may try a last
+// component without wildcards by its exact name first.
+bool find_any(const char* pattern);
+
 // The full path of the current directory as the platform names it, without a
 // trailing separator except at the root; empty when it cannot be read.
 std::string get_current_directory();
@@ -66,8 +71,17 @@ page_file* open_page_file(const char* name);
 // and on a read error.
 std::size_t read_page_file(page_file* file, char* buffer, std::size_t size);
 
+// The size of the page in bytes when it was opened; 0 when not known. Only a
+// hint: the file may change while it is read.
+std::size_t page_file_size(page_file* file);
+
 void close_page_file(page_file* file);
 
 // Makes standard output pass bytes unchanged, so that the CR LF the report
 // channels write is not doubled; nothing to do where it has no text mode.
 void use_binary_standard_output();
+
+// Makes room in line for at least capacity bytes, so that a long line grows
+// in place. Where the platform allows, also asks for large memory pages for
+// that room, which makes filling it much cheaper.
+void reserve_line(std::string& line, std::size_t capacity);

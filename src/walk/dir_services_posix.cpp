@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,20 +55,56 @@ DIR* open_listing(int dir_fd) {
     return dir;
 }
 
+// A pattern split at its last '/': the directory part (with that '/', or "."
+// when there is none) and the last component.
+struct split_pattern {
+    std::string dir_part;
+    const char* last;
+};
+
+split_pattern split(const char* pattern) {
+    const char* slash = std::strrchr(pattern, '/');
+    if (!slash)
+        return {".", pattern};
+    return {std::string(pattern, static_cast<std::size_t>(slash - pattern) + 1), slash + 1};
+}
+
+// "docs/", "./", "/": the search finds the directory itself, when it exists.
+bool is_existing_directory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// True when some entry of the directory path matches last; false also when
+// the directory cannot be listed.
+bool listing_has_match(const std::string& path, const std::string& last) {
+    int dir_fd = open_directory(path);
+    if (dir_fd < 0)
+        return false;
+    DIR* dir = fdopendir(dir_fd);
+    if (!dir) {
+        close(dir_fd);
+        return false;
+    }
+    bool found = false;
+    while (struct dirent* entry = readdir(dir)) {
+        if (name_matches(last, entry->d_name)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
 } // namespace
 
-find_search* find_first(const char* pattern_text, find_data& data) {
-    std::string pattern(pattern_text);
-    if (pattern.empty())
+find_search* find_first(const char* pattern, find_data& data) {
+    if (!*pattern)
         return nullptr;
-    std::size_t slash = pattern.rfind('/');
-    std::string dir_part = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-
-    if (last.empty()) {
-        // "docs/", "./", "/": the directory itself, when it exists.
-        struct stat st;
-        if (stat(dir_part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    split_pattern parts = split(pattern);
+    if (!*parts.last) {
+        if (!is_existing_directory(parts.dir_part))
             return nullptr;
         find_search* search = new find_search;
         search->names.push_back(".");
@@ -75,7 +114,7 @@ find_search* find_first(const char* pattern_text, find_data& data) {
         return search;
     }
 
-    int dir_fd = open_directory(dir_part);
+    int dir_fd = open_directory(parts.dir_part);
     if (dir_fd < 0)
         return nullptr;
     DIR* dir = open_listing(dir_fd);
@@ -85,6 +124,7 @@ find_search* find_first(const char* pattern_text, find_data& data) {
     }
     find_search* search = new find_search;
     search->dir_fd = dir_fd;
+    std::string last(parts.last);
     while (struct dirent* entry = readdir(dir)) {
         std::string name(entry->d_name);
         if (name_matches(last, name))
@@ -97,6 +137,26 @@ find_search* find_first(const char* pattern_text, find_data& data) {
         return nullptr;
     }
     return search;
+}
+
+bool find_any(const char* pattern) {
+    if (!*pattern)
+        return false;
+    split_pattern parts = split(pattern);
+    if (!*parts.last)
+        return is_existing_directory(parts.dir_part);
+    // An entry of exactly that name is in the listing and matches its own
+    // name, so finding it settles the answer without reading the directory,
+    // as long as find_first could read it: the directory must be readable
+    // too. A miss settles nothing: the rule ignores the case of ASCII
+    // letters, so "Index.HTML" may still match "index.html". Nor does any
+    // other failure (a directory that may be read but not searched).
+    struct stat st;
+    if (!std::strpbrk(parts.last, "*?") &&
+        faccessat(AT_FDCWD, parts.dir_part.c_str(), R_OK, AT_EACCESS) == 0 &&
+        fstatat(AT_FDCWD, pattern, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    return listing_has_match(parts.dir_part, parts.last);
 }
 
 bool find_next(find_search* search, find_data& data) { return deliver(search, data); }
@@ -216,6 +276,7 @@ void release_directory(saved_directory* saved) {
 
 struct page_file {
     int fd;
+    std::size_t size; // when opened
 };
 
 page_file* open_page_file(const char* name) {
@@ -229,7 +290,7 @@ page_file* open_page_file(const char* name) {
         close(fd);
         return nullptr;
     }
-    return new page_file{fd};
+    return new page_file{fd, static_cast<std::size_t>(st.st_size)};
 }
 
 std::size_t read_page_file(page_file* file, char* buffer, std::size_t size) {
@@ -242,6 +303,8 @@ std::size_t read_page_file(page_file* file, char* buffer, std::size_t size) {
     }
 }
 
+std::size_t page_file_size(page_file* file) { return file->size; }
+
 void close_page_file(page_file* file) {
     close(file->fd);
     delete file;
@@ -249,3 +312,18 @@ void close_page_file(page_file* file) {
 
 // POSIX standard output has no text mode: bytes go out as written.
 void use_binary_standard_output() {}
+
+void reserve_line(std::string& line, std::size_t capacity) {
+    line.reserve(capacity);
+#ifdef MADV_HUGEPAGE
+    // Filling fresh memory faults it in one 4 KiB page at a time; with
+    // 2 MiB pages a long line takes 512 times fewer faults. Only the whole
+    // 2 MiB pages inside the room are marked.
+    const std::uintptr_t huge_page = std::uintptr_t(1) << 21;
+    std::uintptr_t start = reinterpret_cast<std::uintptr_t>(line.data());
+    std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
+    std::uintptr_t end = (start + line.capacity()) & ~(huge_page - 1);
+    if (end > first)
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+}

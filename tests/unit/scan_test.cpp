@@ -74,6 +74,48 @@ TEST(ReadPageLine, HoldsALongLineWhole) {
     EXPECT_EQ(read_lines(big + "\r\nend", 65536), (std::vector<std::string>{big, "end"}));
 }
 
+// The page's size lets a long line take its room at once. The size is only
+// a hint: a wrong one (the file grew or shrank) must not change a line.
+TEST(ReadPageLine, TakesRoomForALongLineFromThePageSize) {
+    std::string first(5 * 65536 + 3, 'a');
+    first[65535] = '\r'; // a CR that falls at the end of a buffer
+    std::string second(2 * 65536, 'b');
+    const std::string bytes = "short\n" + first + "\r\n" + second + "\nend";
+    const std::vector<std::string> expected = {"short", first, second, "end"};
+    struct hint_case {
+        const char* why;
+        std::size_t size;
+    };
+    const hint_case cases[] = {
+        {"exact size", bytes.size()},
+        {"no size known", 0},
+        {"file has grown since", bytes.size() / 3},
+        {"file has shrunk since", bytes.size() * 4},
+    };
+    for (const hint_case& c : cases) {
+        for (std::size_t chunk : {std::size_t(4096), std::size_t(65536)}) {
+            SCOPED_TRACE(std::string(c.why) + ", chunk " + std::to_string(chunk));
+            memory_page page{bytes, chunk};
+            page_reader reader;
+            reader.read = read_memory;
+            reader.source = &page;
+            reader.size = c.size;
+            std::vector<std::string> lines;
+            std::string line;
+            std::size_t room = 0;
+            while (read_page_line(reader, line)) {
+                lines.push_back(line);
+                room = std::max(room, line.capacity());
+            }
+            EXPECT_EQ(lines, expected);
+            // Knowing the size, the long line took no more room than the page.
+            if (c.size == bytes.size()) {
+                EXPECT_LE(room, bytes.size());
+            }
+        }
+    }
+}
+
 TEST(FindAttribute, FindsTheWholeNameAtOrAfterThePosition) {
     const std::string line = "href=a HREF= xhref= href";
     EXPECT_EQ(find_attribute(line, "href=", 0), 0u);
