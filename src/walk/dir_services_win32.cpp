@@ -3,6 +3,7 @@
 // Names and paths are bytes in the ANSI code page and pass unconverted.
 #include "walk/dir_services.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -64,6 +65,15 @@ void find_close(find_search* search) {
     if (search->handle != INVALID_HANDLE_VALUE)
         FindClose(search->handle);
     delete search;
+}
+
+bool find_any(const char* pattern) {
+    find_data data;
+    find_search* search = find_first(pattern, data);
+    if (!search)
+        return false;
+    find_close(search);
+    return true;
 }
 
 std::string get_current_directory() {
@@ -130,6 +140,7 @@ void release_directory(saved_directory* saved) { delete saved; }
 
 struct page_file {
     HANDLE handle;
+    std::size_t size; // when opened; a hint for the line buffer only
 };
 
 page_file* open_page_file(const char* name) {
@@ -145,7 +156,13 @@ page_file* open_page_file(const char* name) {
         CloseHandle(handle);
         return nullptr;
     }
-    return new page_file{handle};
+    LARGE_INTEGER size;
+    std::size_t known = 0;
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
+        known = static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX
+                    ? SIZE_MAX
+                    : static_cast<std::size_t>(size.QuadPart);
+    return new page_file{handle, known};
 }
 
 std::size_t read_page_file(page_file* file, char* buffer, std::size_t size) {
@@ -156,9 +173,17 @@ std::size_t read_page_file(page_file* file, char* buffer, std::size_t size) {
     return got;
 }
 
+std::size_t page_file_size(page_file* file) { return file->size; }
+
 void close_page_file(page_file* file) {
     CloseHandle(file->handle);
     delete file;
+}
+
+void reserve_line(std::string& line, std::size_t capacity) {
+    // Large pages need a privilege that a console program does not hold;
+    // plain room is enough.
+    line.reserve(capacity);
 }
 
 void use_binary_standard_output() {
