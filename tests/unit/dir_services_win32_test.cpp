@@ -73,6 +73,8 @@ TEST(DirectorySearch, AnswersPatternsEndingInASeparatorFromTheDirectory) {
         names expected = c.expected;
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(search_all(c.pattern), expected);
+        // The existence search gives the same answer.
+        EXPECT_EQ(find_any(c.pattern.c_str()), !expected.empty());
     }
 }
 
