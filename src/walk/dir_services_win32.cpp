@@ -182,8 +182,12 @@ void close_page_file(page_file* file) {
 
 void reserve_line(std::string& line, std::size_t capacity) {
     // Large pages need a privilege that a console program does not hold;
-    // plain room is enough.
-    line.reserve(capacity);
+    // plain room is enough. A 32-bit address space may hold no single free
+    // block of the size asked for, and a failed reservation would end the
+    // run, so a large room is left to the string's own growth.
+    const std::size_t largest_room = std::size_t(32) << 20;
+    if (capacity <= largest_room)
+        line.reserve(capacity);
 }
 
 void use_binary_standard_output() {
