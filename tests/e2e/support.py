@@ -93,9 +93,18 @@ def run_hrefcheck(directory, args=(), timeout=120, env=None, prefix=()):
     result = subprocess.run(
         list(prefix) + [HREFCHECK] + list(args), cwd=directory,
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout, env=env)
+    check_quiet_stderr(result.stderr)
     return Run(result.returncode, result.stdout,
                read_if_file(os.path.join(directory, "href-err.log")),
                read_if_file(os.path.join(directory, "file-list.txt")))
+
+
+def check_quiet_stderr(stderr):
+    """hrefcheck never writes to standard error, so anything there (such as a
+    sanitizer's report in a sanitizer build) fails the test."""
+    if stderr:
+        raise AssertionError("hrefcheck wrote to standard error:\n" +
+                             stderr.decode("utf-8", "replace"))
 
 
 def read_if_file(path):
