@@ -43,7 +43,7 @@ def line(*pieces):
 
 def trailer(line_number, directory, page):
     """The four lines that close every problem entry."""
-    return (line(str(line_number), " 行目↑です") + line(as_path(directory)) +
+    return (line(b"%d" % line_number, " 行目↑です") + line(as_path(directory)) +
             line(b"\t", as_path(page)) + CRLF)
 
 
@@ -54,7 +54,7 @@ def entry(first_line, line_number, directory, page):
 
 def deep_directory(depth, directory):
     return (line("警告：深い階層です") +
-            line(str(depth), "階層目です。", as_path(directory)) + CRLF)
+            line(b"%d" % depth, "階層目です。", as_path(directory)) + CRLF)
 
 
 def page_list_line(directory, page):
