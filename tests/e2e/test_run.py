@@ -165,7 +165,7 @@ class NothingLost(SiteTest):
 
         seed = random.randrange(1 << 30)
         chance = random.Random(seed)
-        for attempt in range(80):
+        for attempt in range(60):
             process = self.run_to_files()
             time.sleep(chance.uniform(0, duration))
             process.send_signal(signal.SIGKILL)
