@@ -43,16 +43,20 @@ int start_dir = -1;   // the current directory outside the inputs
 std::stringbuf log_memory;
 
 // A network namespace of this process's own with only the loopback up, and
-// an empty /run in a mount namespace of its own, so that a lookup daemon that
-// listens on a local socket there (nscd, systemd-resolved) cannot look a name
-// up from outside either.
+// an empty /run (and /var/run, where that is no link to it) in a mount
+// namespace of its own, so that a lookup daemon that listens on a local
+// socket there (nscd, systemd-resolved) cannot look a name up from outside
+// either.
 bool enter_private_network() {
     if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return false;
-    struct stat run;
-    if (stat("/run", &run) == 0 && mount("tmpfs", "/run", "tmpfs", 0, "size=64k") != 0)
-        return false;
+    for (const char* run : {"/run", "/var/run"}) {
+        struct stat st;
+        if (lstat(run, &st) == 0 && S_ISDIR(st.st_mode) &&
+            mount("tmpfs", run, "tmpfs", 0, "size=64k") != 0)
+            return false;
+    }
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0)
         return false;
