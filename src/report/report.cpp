@@ -58,19 +58,24 @@ const char deep_directory_depth_text[] =
     "\x8a\x4b\x91\x77\x96\xda\x82\xc5\x82\xb7\x81\x42";
 // clang-format on
 
-// Writes text, turning each LF byte into CR LF so that it ends a line in the
-// file as well; the flush waits for the end of the whole line.
-void write_text(std::ostream& out, const std::string& text) {
+// Appends text to line, turning each LF byte into CR LF so that it ends a
+// line in the file as well; the flush waits for the end of the whole line.
+void append_text(std::string& line, const std::string& text) {
     std::size_t from = 0;
     for (std::size_t lf; (lf = text.find('\n', from)) != std::string::npos; from = lf + 1) {
-        out.write(text.data() + from, static_cast<std::streamsize>(lf - from));
-        out.write("\r\n", 2);
+        line.append(text, from, lf - from);
+        line += "\r\n";
     }
-    out.write(text.data() + from, static_cast<std::streamsize>(text.size() - from));
+    line.append(text, from, std::string::npos);
 }
 
-void end_line(std::ostream& out) {
-    out.write("\r\n", 2);
+// Ends line and hands it to the channel in one write, then flushes. A line
+// longer than the stream's buffer would otherwise reach the file in pieces,
+// and a run killed between two of them would leave half a line behind; this
+// way a line is in the file whole or not at all.
+void write_line(std::ostream& out, std::string& line) {
+    line += "\r\n";
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.flush();
 }
 
@@ -78,9 +83,10 @@ void end_line(std::ostream& out) {
 void log_line(const std::string& a, const std::string& b = std::string(),
               const std::string& c = std::string(), const std::string& d = std::string(),
               const std::string& e = std::string()) {
+    std::string line;
     for (const std::string* piece : {&a, &b, &c, &d, &e})
-        write_text(error_log, *piece);
-    end_line(error_log);
+        append_text(line, *piece);
+    write_line(error_log, line);
 }
 
 } // namespace
@@ -98,15 +104,19 @@ void close_report_files() {
 
 void announce_page(const std::string& page_name) {
     std::string directory = get_current_directory();
-    write_text(std::cout, directory);
-    write_text(std::cout, "/");
-    write_text(page_list, directory);
-    write_text(page_list, "\\");
-    write_text(page_list, page_name);
-    end_line(page_list);
-    write_text(std::cout, page_name);
-    write_text(std::cout, checking_suffix);
-    end_line(std::cout);
+    // The console line is begun before the page-list line and ended after
+    // it; each goes to its channel whole.
+    std::string console_line;
+    append_text(console_line, directory);
+    append_text(console_line, "/");
+    std::string list_line;
+    append_text(list_line, directory);
+    append_text(list_line, "\\");
+    append_text(list_line, page_name);
+    write_line(page_list, list_line);
+    append_text(console_line, page_name);
+    append_text(console_line, checking_suffix);
+    write_line(std::cout, console_line);
 }
 
 void report_open_quote_missing() { log_line(open_quote_missing_text); }

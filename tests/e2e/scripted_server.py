@@ -7,21 +7,40 @@ A reply is one of:
 - bytes: sent at once, then the connection is closed;
 - CLOSE: the connection is closed without sending anything;
 - SILENT: the connection is held open and nothing is ever sent;
-- Parts(first, rest): first is sent, then after a pause rest, then close.
+- RESET: the connection is reset (SO_LINGER with a zero time-out, so the
+  close sends RST), without sending anything;
+- HANG_UP_MID_REQUEST: only the request line is read, and the connection is
+  closed with the rest of the request unread;
+- Parts(first, rest): first is sent, then after a pause rest, then close;
+- Trickle(data): data is sent one byte at a time, a second apart, until it is
+  all sent or the peer has gone;
+- a function: called with the request, it gives one of the above.
+
+Each connection is answered on a thread of its own, so a slow reply holds up
+no other connection.
 """
 
 import socket
+import struct
 import threading
 import time
 
 CLOSE = object()
 SILENT = object()
+RESET = object()
+HANG_UP_MID_REQUEST = object()
 
 
 class Parts:
     def __init__(self, first, rest, pause=1.0):
         self.first = first
         self.rest = rest
+        self.pause = pause
+
+
+class Trickle:
+    def __init__(self, data, pause=1.0):
+        self.data = data
         self.pause = pause
 
 
@@ -59,34 +78,52 @@ class ScriptedServer:
                 conn, _ = self._listener.accept()
             except socket.timeout:
                 continue
-            self._answer(conn)
+            threading.Thread(target=self._answer, args=(conn,), daemon=True).start()
 
-    def _answer(self, conn):
-        # hrefcheck sends its whole request before it waits for the reply,
-        # and the request ends with an empty line.
-        conn.settimeout(5)
-        request = b""
+    @staticmethod
+    def _read(conn, request, end, one_byte_at_a_time=False):
+        """Reads until request holds end; nothing past it when reading one
+        byte at a time."""
         try:
-            while b"\r\n\r\n" not in request:
-                data = conn.recv(4096)
+            while end not in request:
+                data = conn.recv(1 if one_byte_at_a_time else 4096)
                 if not data:
                     break
                 request += data
         except OSError:
             pass
-        self.requests.append(request)
+        return request
+
+    def _answer(self, conn):
+        # hrefcheck sends its whole request before it waits for the reply,
+        # and the request ends with an empty line. The request line names the
+        # path, and so the reply; it is read alone so that the rest can be
+        # left unread.
+        conn.settimeout(5)
+        request = self._read(conn, b"", b"\r\n", one_byte_at_a_time=True)
         words = request.split(b" ")
         path = words[1].decode("latin-1") if len(words) > 1 else ""
         reply = self.replies.get(path, UNSCRIPTED)
+        if reply is not HANG_UP_MID_REQUEST:
+            request = self._read(conn, request, b"\r\n\r\n")
+        self.requests.append(request)
+        if callable(reply):
+            reply = reply(request)
         try:
             if reply is SILENT:
                 self._held.append(conn)
                 return
-            if isinstance(reply, Parts):
+            if reply is RESET:
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            elif isinstance(reply, Parts):
                 conn.sendall(reply.first)
                 time.sleep(reply.pause)
                 conn.sendall(reply.rest)
-            elif reply is not CLOSE:
+            elif isinstance(reply, Trickle):
+                for i in range(len(reply.data)):
+                    conn.sendall(reply.data[i:i + 1])
+                    time.sleep(reply.pause)
+            elif isinstance(reply, bytes):
                 conn.sendall(reply)
         except OSError:
             pass

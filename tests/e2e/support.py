@@ -54,7 +54,7 @@ def line(*pieces):
 
 def trailer(line_number, directory, page):
     """The four lines that close every problem entry."""
-    return (line(str(line_number), " 行目↑です") + line(as_path(directory)) +
+    return (line(b"%d" % line_number, " 行目↑です") + line(as_path(directory)) +
             line(b"\t", as_path(page)) + CRLF)
 
 
@@ -65,7 +65,7 @@ def entry(first_line, line_number, directory, page):
 
 def deep_directory(depth, directory):
     return (line("警告：深い階層です") +
-            line(str(depth), "階層目です。", as_path(directory)) + CRLF)
+            line(b"%d" % depth, "階層目です。", as_path(directory)) + CRLF)
 
 
 def page_list_line(directory, page):
@@ -122,9 +122,18 @@ def run_hrefcheck(directory, args=(), timeout=120, env=None, prefix=()):
     result = subprocess.run(
         list(prefix) + [HREFCHECK] + list(args), cwd=directory,
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout, env=env)
+    check_quiet_stderr(result.stderr)
     return Run(result.returncode, result.stdout,
                read_if_file(os.path.join(directory, "href-err.log")),
                read_if_file(os.path.join(directory, "file-list.txt")))
+
+
+def check_quiet_stderr(stderr):
+    """hrefcheck never writes to standard error, so anything there (such as a
+    sanitizer's report in a sanitizer build) fails the test."""
+    if stderr:
+        raise AssertionError("hrefcheck wrote to standard error:\n" +
+                             stderr.decode("utf-8", "replace"))
 
 
 def read_if_file(path):

@@ -4,6 +4,7 @@ requests the server received. Links that must fail to resolve are checked in
 a private network namespace, so that no lookup leaves the machine."""
 
 import os
+import select
 import shutil
 import socket
 import subprocess
@@ -11,15 +12,17 @@ import sys
 import time
 import unittest
 
-from scripted_server import CLOSE, SILENT, Parts, ScriptedServer, request_bytes
-from support import (CRLF, SiteTest, console_line, entry, page_list_line, sjis,
-                     write)
+from scripted_server import (CLOSE, HANG_UP_MID_REQUEST, RESET, SILENT, Parts, ScriptedServer,
+                             Trickle, request_bytes)
+from support import (CRLF, HREFCHECK, SiteTest, check_quiet_stderr, console_line, entry,
+                     page_list_line, read_if_file, sjis, write)
 
 # The explanations of the codes these tests use, in UTF-8; the expected bytes
 # are their CP932 conversion by iconv.
 EXPLANATION = {
     404: "ファイルが存在していません。",
     410: "リソースが現在も，そして将来的にも利用不可能です。（完全なリンク切れです）",
+    500: "何らかのサーバエラーが発生しました。（サーバが不調か不安定です。リンク切れに近い状態です。）",
     503: "現時点ではサーバはリクエストを処理できません。サーバが過負荷状態かメンテナス中です（一時的なリンク切れ）",
     505: "HTTP/1.1での接続ができませんでした。",
 }
@@ -206,23 +209,113 @@ class HttpOffline(HttpSiteTest):
             [(number, connect_failed(link)) for number, link in enumerate(links, 1)]))
 
 
-class HttpSilentServer(HttpSiteTest):
-    def test_silent_server_gives_no_reply_after_the_time_out(self):
-        # This test waits out the 15-second bound once.
+def full_accept_queue():
+    """A listener on 127.0.0.1 that never accepts, with its accept queue
+    full, so that a further connection attempt gets no answer at all, as
+    behind a silent firewall. Gives its port; the sockets stay open until the
+    test ends."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(0)
+    held = [listener]
+    for _ in range(32):
+        filler = socket.socket()
+        filler.setblocking(False)
+        held.append(filler)
+        try:
+            filler.connect(listener.getsockname())
+        except BlockingIOError:
+            pass
+        if not select.select([], [filler], [], 0.5)[1]:
+            return listener.getsockname()[1], held
+    raise AssertionError("the accept queue never filled up")
+
+
+class HostileServers(HttpSiteTest):
+    def test_each_hostile_server_gets_its_entry_within_the_bounds(self):
+        # Two rows wait out the 15-second bound once each: the receive from
+        # the silent server and the connection attempt to the full queue.
+        not_found = b"HTTP/1.1 404 Not Found\r\n\r\n"
         server = self.start_server({
             "/silent": SILENT,
-            "/after": b"HTTP/1.1 404 Not Found\r\n\r\n",
+            "/reset": RESET,
+            "/trickle": Trickle(not_found),
+            "/ten-megabytes": b"HTTP/1.1 404 Not Found\r\n" + b"x" * (10 * 1024 * 1024),
+            "/hang-up-mid-request": HANG_UP_MID_REQUEST,
+            "/binary": b"HTTP/1.1 500 \x1a\xff\xfe\r\x00 after the zero\r\n",
+            "/after": not_found,
         })
-        links = [server.url("/silent"), server.url("/after")]
+        never_accepts, held = full_accept_queue()
+        self.addCleanup(lambda: [s.close() for s in held])
+        url = server.url
+        table = [
+            # (link, first line of its entry)
+            (url("/silent"), no_reply(url("/silent"))),
+            (url("/reset"), no_reply(url("/reset"))),
+            # The one receive brings the first byte alone, and it holds no space.
+            (url("/trickle"), not_http(url("/trickle"))),
+            # Only the first 1023 bytes are read.
+            (url("/ten-megabytes"),
+             http_error(url("/ten-megabytes"), b"HTTP/1.1 404 Not Found", 404)),
+            (url("/hang-up-mid-request"), no_reply(url("/hang-up-mid-request"))),
+            ("http://127.0.0.1:%d/never-accepted" % never_accepts,
+             connect_failed("http://127.0.0.1:%d/never-accepted" % never_accepts)),
+            # The reply text ends at the zero byte, the status line at the CR.
+            (url("/binary"), http_error(url("/binary"), b"HTTP/1.1 500 \x1a\xff\xfe", 500)),
+            # The server still answers after all that.
+            (url("/after"), http_error(url("/after"), b"HTTP/1.1 404 Not Found", 404)),
+        ]
         start = time.monotonic()
-        result = self.run_page(links, timeout=90)
+        result = self.run_page([link for link, _ in table], timeout=2 * 15 + 30)
         elapsed = time.monotonic() - start
-        self.assertEqual(result.error_log, self.expected_log([
-            (1, no_reply(links[0])),
-            (2, http_error(links[1], b"HTTP/1.1 404 Not Found", 404)),
-        ]))
-        self.assertGreaterEqual(elapsed, 14)  # it waited for the reply, then gave up
-        self.assertEqual(server.requests, [request_bytes("/silent"), request_bytes("/after")])
+        self.assertEqual(result.error_log, self.expected_log(
+            [(number, first) for number, (_, first) in enumerate(table, 1)]))
+        # It waited for the reply and for the connection, then gave up.
+        self.assertGreaterEqual(elapsed, 2 * 15 - 1)
+        self.assertEqual(server.requests, [
+            request_bytes("/silent"), request_bytes("/reset"), request_bytes("/trickle"),
+            request_bytes("/ten-megabytes"), b"GET /hang-up-mid-request HTTP/1.1\r\n",
+            request_bytes("/binary"), request_bytes("/after")])
+
+    def test_ten_thousand_failing_links_leave_no_descriptor_open(self):
+        # The server counts hrefcheck's open descriptors while it waits for
+        # the reply to the first link, and again for the last one: the same
+        # things are open then (the report files, the page, the socket).
+        pid = []
+        counts = {}
+
+        def count_descriptors(request):
+            deadline = time.monotonic() + 10
+            while not pid and time.monotonic() < deadline:
+                time.sleep(0.01)
+            path = request.split(b" ")[1].decode()
+            counts[path] = len(os.listdir("/proc/%d/fd" % pid[0]))
+            return b"HTTP/1.1 404 Not Found\r\n\r\n"
+
+        server = self.start_server({"/first": count_descriptors, "/last": count_descriptors,
+                                    "/closed": CLOSE})
+        dead = "http://127.0.0.1:%d/refused" % closed_port()
+        failing = [server.url("/closed") if i % 4 == 3 else dead for i in range(10000)]
+        links = [server.url("/first")] + failing + [server.url("/last")]
+        write(self.path("index.html"),
+              "".join('<a href="%s">link</a>\n' % link for link in links))
+
+        process = subprocess.Popen([HREFCHECK], cwd=self.site, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
+        pid.append(process.pid)
+        _, stderr = process.communicate(timeout=300)
+        self.assertEqual(process.returncode, 0)
+        check_quiet_stderr(stderr)
+
+        first = http_error(server.url("/first"), b"HTTP/1.1 404 Not Found", 404)
+        last = http_error(server.url("/last"), b"HTTP/1.1 404 Not Found", 404)
+        expected = [(1, first)]
+        expected += [(number, connect_failed(link) if link == dead else no_reply(link))
+                     for number, link in enumerate(failing, 2)]
+        expected.append((len(links), last))
+        self.assertEqual(read_if_file(self.path("href-err.log")), self.expected_log(expected))
+        self.assertEqual(set(counts), {"/first", "/last"})
+        self.assertLessEqual(counts["/last"], counts["/first"])
 
 
 EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")

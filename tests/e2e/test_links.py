@@ -83,7 +83,7 @@ class LinkTest(SiteTest):
         self.assertEqual(run.error_log, entry(b"gone" + MISSING, 1, self.site, "z.html"))
 
     def test_a_long_line_is_read_whole(self):
-        filler = b"x" * (30 * 1024 * 1024)
+        filler = b"x" * (50 * 1024 * 1024)
         write(self.path("long.html"), b'href="first"' + filler + b'href="last" HREF="up"')
         run = self.run_site(timeout=120)
         self.assertEqual(run.error_log,

@@ -2,10 +2,17 @@
 and what happens when a report file cannot be opened or written."""
 
 import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import time
 import unittest
 
-from support import (WINDOWS, SiteTest, console_line, deep_directory, entry, on_disk,
-                     page_list_line, posix_only, run_hrefcheck, sjis, write)
+from support import (HREFCHECK, WINDOWS, SiteTest, check_quiet_stderr, console_line,
+                     deep_directory, entry, on_disk, page_list_line, posix_only, read_if_file,
+                     run_hrefcheck, sjis, write)
 
 
 class RunTest(SiteTest):
@@ -88,6 +95,16 @@ class RunTest(SiteTest):
         self.assertEqual(run.error_log, entry(missing, 1, self.site, "a.html") +
                          entry(missing, 1, self.path("sub"), "b.html"))
 
+        # With the error log and the console on the full disk as well, the
+        # run still ends normally.
+        os.remove(self.path("href-err.log"))
+        os.symlink("/dev/full", self.path("href-err.log"))
+        with open("/dev/full", "wb") as full:
+            process = subprocess.run([HREFCHECK], cwd=self.site, stdout=full,
+                                     stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(process.returncode, 0)
+        check_quiet_stderr(process.stderr)
+
     @unittest.skipUnless(os.geteuid() == 0, "needs root to switch to an unprivileged user")
     @posix_only("Wine will not run under a user who does not own its prefix")
     def test_unwritable_start_directory_as_unprivileged_user(self):
@@ -117,6 +134,90 @@ class RunTest(SiteTest):
                          console_line(self.site, "b.html"))
         self.assertEqual(run.error_log, entry(b"gone.html" + sjis("\tがリンク切れです"), 1,
                                               self.site, "a.html"))
+
+
+class NothingLost(SiteTest):
+    """A line is in a report file whole or not at all, whenever the run ends."""
+
+    def build_site(self, directories=20):
+        # 60 pages a directory, each with four missing links; every 50th also
+        # has one whose entry line is longer than a stream's buffer.
+        for d in range(directories):
+            for p in range(60):
+                links = ["gone-%d-%d-%d.html" % (d, p, k) for k in range(4)]
+                if p % 50 == 0:
+                    links.append("long-" + "x" * 12000)
+                write(self.path("dir-%02d" % d, "page-%02d.html" % p),
+                      "".join('<a href="%s">x</a>\n' % link for link in links))
+
+    def run_to_files(self):
+        """Runs hrefcheck with its console on a file; gives the process."""
+        for name in ("href-err.log", "file-list.txt", "console.txt"):
+            if os.path.lexists(self.path(name)):
+                os.remove(self.path(name))
+        with open(self.path("console.txt"), "wb") as console:
+            return subprocess.Popen([HREFCHECK], cwd=self.site, stdout=console,
+                                    stderr=subprocess.PIPE)
+
+    def outputs(self):
+        return {name: read_if_file(self.path(name)) or b""
+                for name in ("href-err.log", "file-list.txt", "console.txt")}
+
+    def test_killed_at_random_moments_leaves_only_whole_lines(self):
+        self.build_site()
+        start = time.monotonic()
+        process = self.run_to_files()
+        _, stderr = process.communicate(timeout=120)
+        duration = time.monotonic() - start
+        self.assertEqual(process.returncode, 0)
+        check_quiet_stderr(stderr)
+        full = self.outputs()
+        self.assertGreater(full["href-err.log"].count(b"\r\n"), 24000)
+        line_ends = {name: {0} | {m.end() for m in re.finditer(b"\r\n", data)}
+                     for name, data in full.items()}
+
+        seed = random.randrange(1 << 30)
+        chance = random.Random(seed)
+        for attempt in range(60):
+            process = self.run_to_files()
+            time.sleep(chance.uniform(0, duration))
+            process.send_signal(signal.SIGKILL)
+            process.communicate(timeout=60)
+            for name, data in self.outputs().items():
+                where = "seed %d, kill %d, %s" % (seed, attempt, name)
+                self.assertEqual(data, full[name][:len(data)], where)
+                self.assertIn(len(data), line_ends[name], where + ": not at a line end")
+
+    @unittest.skipUnless(shutil.which("strace"), "needs strace")
+    def test_each_line_reaches_its_file_in_one_write(self):
+        # A kill can fall between any two writes; so no write may end inside
+        # a line. strace shows where each write to a report file ends.
+        self.build_site(directories=3)
+        # LeakSanitizer, in a sanitizer build, cannot run under strace.
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+        trace = os.path.join(self.site, "..", os.path.basename(self.site) + ".trace")
+        self.addCleanup(lambda: os.path.exists(trace) and os.remove(trace))
+        run = run_hrefcheck(self.site, env=env, prefix=[
+            "strace", "-o", trace, "-e", "trace=openat,write,writev", "-e", "signal=none"])
+        self.assertEqual(run.returncode, 0)
+        files = {}
+        written = {}
+        with open(trace, "rb") as f:
+            for line in f:
+                call = re.match(rb'(openat|write|writev)\((AT_FDCWD, "([^"]*)"|\d+)', line)
+                result = re.search(rb"= (-?\d+)", line.rsplit(b")", 1)[-1])
+                if not call or not result or int(result.group(1)) < 0:
+                    continue
+                if call.group(1) == b"openat":
+                    files[int(result.group(1))] = call.group(3)
+                elif int(call.group(2)) in files:
+                    name = files[int(call.group(2))]
+                    written.setdefault(name, [0]).append(
+                        written[name][-1] + int(result.group(1)))
+        for name, data in ((b"href-err.log", run.error_log), (b"file-list.txt", run.page_list)):
+            line_ends = {0} | {m.end() for m in re.finditer(b"\r\n", data)}
+            self.assertEqual(written[name][-1], len(data))
+            self.assertEqual([end for end in written[name] if end not in line_ends], [], name)
 
 
 if __name__ == "__main__":

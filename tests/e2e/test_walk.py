@@ -1,20 +1,24 @@
 """Walk robustness: links that lead back up, subdirectories that cannot be
-entered, and trees deeper than the platform's path limit."""
+entered, trees deeper than the platform's path limit, and a table of hostile
+trees."""
 
 import fcntl
 import os
+import select
 import shutil
+import socket
 import subprocess
 import termios
 import time
 import unittest
 
-from support import (HREFCHECK, WINDOWS, SiteTest, console_line, deep_directory, entry,
-                     on_disk, page_list_line, run_hrefcheck, sjis, write)
-
+from support import (HREFCHECK, WINDOWS, Run, SiteTest, check_quiet_stderr, console_line,
+                     deep_directory, entry, on_disk, page_list_line, read_if_file, run_hrefcheck,
+                     sjis, write)
 
 BACKSLASH = sjis("【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
                  "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。")
+MISSING = sjis("\tがリンク切れです")
 
 
 class WalkTest(SiteTest):
@@ -55,32 +59,116 @@ class WalkTest(SiteTest):
                          page_list_line(self.path("real"), "r.html"))
 
     def test_subdirectory_gone_after_listing_is_passed_over(self):
-        # The console is a pipe of one page that the test does not read: the
-        # run blocks while it announces the pages of "a", after it has listed
-        # "a" and "b". Then "b" is replaced by a file, and the pipe drained.
+        # The run is held while it announces the pages of "a", after it has
+        # listed "a" and "b"; then "b" is replaced by a file.
         for i in range(200):
             write(self.path("a", "page-%03d.html" % i), "x\n")
         write(self.path("b/in-b.html"), "x\n")
         write(self.path("top.html"), "x\n")
-        read_end, write_end = os.pipe()
-        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
-        process = subprocess.Popen([HREFCHECK], cwd=self.site, stdout=write_end)
-        os.close(write_end)
-        try:
-            self._wait_until_pipe_is_full(read_end)
+
+        def replace_b():
             shutil.rmtree(self.path("b"))
             write(self.path("b"), "now a file\n")
-            output = b""
-            while chunk := os.read(read_end, 65536):
-                output += chunk
-            self.assertEqual(process.wait(timeout=30), 0)
-        finally:
-            if process.poll() is None:
-                process.kill()
-            os.close(read_end)
+
+        output = self._run_held_on_console(self.site, replace_b)
         pages = [(self.site, "top.html")] + [(self.path("a"), "page-%03d.html" % i)
                                              for i in range(200)]
         self.assertEqual(output, b"".join(console_line(d, p) for d, p in pages))
+
+    def test_hostile_trees(self):
+        # Each row builds a site of its own and gives the pages the run must
+        # announce, in order, and its whole error log; a row may also give a
+        # change made while the run is held on its console.
+        table = [
+            ("socket", self._socket_named_like_a_page),
+            ("crowd", self._directory_of_100000_entries),
+            ("race", self._pages_changed_between_listing_and_opening),
+        ]
+        for name, row in table:
+            with self.subTest(name):
+                site = self.path(name)
+                os.mkdir(site)
+                pages, error_log, change = row(site)
+                if change:
+                    console = self._run_held_on_console(site, change)
+                    run = Run(0, console, read_if_file(os.path.join(site, "href-err.log")),
+                              read_if_file(os.path.join(site, "file-list.txt")))
+                else:
+                    run = run_hrefcheck(site, timeout=120)
+                self.assertEqual(run.returncode, 0)
+                self.assertEqual(run.stdout, b"".join(console_line(d, p) for d, p in pages))
+                self.assertEqual(run.page_list, b"".join(page_list_line(d, p) for d, p in pages))
+                self.assertEqual(run.error_log, error_log)
+
+    def _socket_named_like_a_page(self, site):
+        # Announced, yields no lines, and its open does not wait for a peer.
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.addCleanup(listener.close)
+        listener.bind(os.path.join(site, "sock.html"))
+        listener.listen(1)
+        write(os.path.join(site, "z.html"), '<a href="gone">\n')
+        return ([(site, "sock.html"), (site, "z.html")],
+                entry(b"gone" + MISSING, 1, site, "z.html"), None)
+
+    def _directory_of_100000_entries(self, site):
+        names = ["p%06d.html" % i for i in range(100000)]
+        for name in names[:-1]:
+            open(os.path.join(site, name), "wb").close()
+        write(os.path.join(site, names[-1]), '<a href="gone">\n')
+        return ([(site, name) for name in names],
+                entry(b"gone" + MISSING, 1, site, names[-1]), None)
+
+    def _pages_changed_between_listing_and_opening(self, site):
+        # The run is held on one of the first pages, after it has listed
+        # them all: then one later page is deleted, one is replaced by a
+        # FIFO and one by a new file. Each is still announced; only the new
+        # file yields a line.
+        fillers = ["f-%03d.html" % i for i in range(200)]
+        for name in fillers:
+            write(os.path.join(site, name), "x\n")
+        changed = ["x-deleted.html", "x-fifo.html", "x-replaced.html"]
+        for name in changed:
+            write(os.path.join(site, name), '<a href="old">\n')
+
+        def change():
+            os.remove(os.path.join(site, "x-deleted.html"))
+            os.remove(os.path.join(site, "x-fifo.html"))
+            os.mkfifo(os.path.join(site, "x-fifo.html"))
+            write(os.path.join(site, "new"), 'x\n<a href="new-link">\n')
+            os.rename(os.path.join(site, "new"), os.path.join(site, "x-replaced.html"))
+
+        return ([(site, name) for name in fillers + changed],
+                entry(b"new-link" + MISSING, 2, site, "x-replaced.html"), change)
+
+    def _run_held_on_console(self, site, change):
+        """Runs hrefcheck in site with its console on a pipe of one page that
+        is not read until the run blocks on it; then calls change, and reads
+        the console to the end. Gives the console bytes."""
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
+        process = subprocess.Popen([HREFCHECK], cwd=site, stdout=write_end,
+                                   stderr=subprocess.PIPE)
+        os.close(write_end)
+        try:
+            self._wait_until_pipe_is_full(read_end)
+            change()
+            output = b""
+            deadline = time.monotonic() + 60  # a hang fails the test
+            while select.select([read_end], [], [], max(0, deadline - time.monotonic()))[0]:
+                chunk = os.read(read_end, 65536)
+                if not chunk:
+                    break
+                output += chunk
+            else:
+                self.fail("the run did not end")
+            self.assertEqual(process.wait(timeout=30), 0)
+            check_quiet_stderr(process.stderr.read())
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.stderr.close()
+            os.close(read_end)
+        return output
 
     def _wait_until_pipe_is_full(self, fd):
         last, steady_since = -1, time.monotonic()
