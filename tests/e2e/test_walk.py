@@ -86,6 +86,9 @@ class WalkTest(SiteTest):
         ]
         for name, row in table:
             with self.subTest(name):
+                if name == "crowd" and WINDOWS:
+                    # Wine takes minutes to open 100,000 files one by one.
+                    self.skipTest("not on Windows: too slow under Wine for CI")
                 site = self.path(name)
                 os.mkdir(site)
                 pages, error_log, change = row(site)
