@@ -49,12 +49,14 @@ struct directory_id {
 bool operator==(const directory_id& a, const directory_id& b);
 bool current_directory_id(directory_id& id);
 
-struct saved_directory; // a way back to a directory, valid however long its path
+struct saved_directory; // a way back to a directory, valid however long its path and however deep
+                        // the walk
 
 // Remembers the current directory; nullptr when it cannot be remembered.
 saved_directory* save_current_directory();
 
-// Makes the saved directory current again; false when that fails.
+// Makes the saved directory current again, from it or from any directory
+// below it; false when that fails.
 bool restore_directory(saved_directory* saved);
 
 // Releases what save_current_directory took.

@@ -250,29 +250,54 @@ bool current_directory_id(directory_id& id) {
     return true;
 }
 
+// The way back holds no descriptor, so that a deep walk does not run out of
+// them: the walker comes back from a subdirectory it entered by name, whose
+// parent is the saved directory unless the name was a link; then the saved
+// full path leads there. The identity tells which case holds.
 struct saved_directory {
-    int fd;
+    directory_id id;
+    std::string path;
 };
 
+namespace {
+
+bool is_current_directory(const directory_id& id) {
+    directory_id now;
+    return current_directory_id(now) && now == id;
+}
+
+// Enters an absolute path one component at a time, so that no single call
+// meets the kernel's limit on the length of a path.
+bool enter_full_path(const std::string& path) {
+    if (path.empty() || path[0] != '/' || chdir("/") != 0)
+        return false;
+    for (std::size_t from = 1; from < path.size();) {
+        std::size_t slash = path.find('/', from);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > from && chdir(path.substr(from, slash - from).c_str()) != 0)
+            return false;
+        from = slash + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 saved_directory* save_current_directory() {
-#ifdef O_PATH
-    // O_PATH needs no read permission, so a directory that may be entered
-    // but not listed can still be returned to.
-    int fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-#else
-    int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#endif
-    if (fd < 0)
+    directory_id id;
+    if (!current_directory_id(id))
         return nullptr;
-    return new saved_directory{fd};
+    return new saved_directory{id, get_current_directory()};
 }
 
-bool restore_directory(saved_directory* saved) { return fchdir(saved->fd) == 0; }
-
-void release_directory(saved_directory* saved) {
-    close(saved->fd);
-    delete saved;
+bool restore_directory(saved_directory* saved) {
+    if (chdir("..") == 0 && is_current_directory(saved->id))
+        return true;
+    return enter_full_path(saved->path) && is_current_directory(saved->id);
 }
+
+void release_directory(saved_directory* saved) { delete saved; }
 
 struct page_file {
     int fd;

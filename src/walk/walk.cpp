@@ -65,10 +65,10 @@ void walk_directory() {
 
     names.clear();
     list_directory(nullptr, names);
-    // The way back is a handle rather than the path text, so that it holds
-    // however long the path grows. Without one, the walk does not go down at
-    // all rather than risk going on in the wrong directory; when the way back
-    // fails, it stops listing here for the same reason.
+    // The way back must hold however long the path grows and however deep
+    // the tree goes. Without one, the walk does not go down at all rather
+    // than risk going on in the wrong directory; when the way back fails, it
+    // stops listing here for the same reason.
     saved_directory* saved = save_current_directory();
     if (saved) {
         for (const std::string& name : names)

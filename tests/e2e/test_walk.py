@@ -13,8 +13,8 @@ import time
 import unittest
 
 from support import (HREFCHECK, WINDOWS, Run, SiteTest, check_quiet_stderr, console_line,
-                     deep_directory, entry, on_disk, page_list_line, read_if_file, run_hrefcheck,
-                     sjis, write)
+                     deep_directory, entry, on_disk, page_list_line, posix_only, read_if_file,
+                     run_hrefcheck, sjis, write)
 
 BACKSLASH = sjis("【エラー】　ファイルパスに\\ が使われています。ローカルでは問題ありませんが，"
                  "アップロードするとリンク切れになります。\\は，全て / に修正しなければなりません。")
@@ -231,10 +231,11 @@ class WalkTest(SiteTest):
             entry(sjis("../無い/\tがリンク切れです ※index.htmlファイル"), 3, docs, page("目次.html")),
         ]))
 
-    def test_tree_deeper_than_the_path_limit(self):
-        name = "directory-level-name"
-        fd = os.open(self.site, os.O_RDONLY)
-        for _ in range(300):
+    def _deep_tree(self, top, levels, name):
+        """Makes levels nested directories of that name below top, with
+        bottom.html at the bottom; gives the bottom's path."""
+        fd = os.open(top, os.O_RDONLY)
+        for _ in range(levels):
             os.mkdir(name, dir_fd=fd)
             next_fd = os.open(name, os.O_RDONLY, dir_fd=fd)
             os.close(fd)
@@ -243,8 +244,11 @@ class WalkTest(SiteTest):
         os.write(page, b"x\n")
         os.close(page)
         os.close(fd)
+        return top + ("/" + name) * levels
+
+    def test_tree_deeper_than_the_path_limit(self):
+        bottom = self._deep_tree(self.site, 300, "directory-level-name")
         write(self.path("zz/after.html"), "x\n")  # walked only if the run came back up
-        bottom = self.site + ("/" + name) * 300
         self.assertGreater(len(bottom), 4096)
         run = self.run_site(timeout=60)
         if WINDOWS:
@@ -258,6 +262,16 @@ class WalkTest(SiteTest):
                          page_list_line(self.path("zz"), "after.html"))
         self.assertEqual(run.error_log, deep_directory(300, bottom))
 
+    @posix_only("the tree is deeper than Windows paths may be")
+    def test_tree_deeper_than_the_descriptors_a_process_may_hold(self):
+        # 800 levels with at most 32 open descriptors: the walk may hold
+        # none per level.
+        bottom = self._deep_tree(self.site, 800, "d")
+        write(self.path("zz/after.html"), "x\n")
+        run = self.run_site(timeout=120, prefix=["prlimit", "--nofile=32", "--"])
+        self.assertEqual(run.page_list, page_list_line(bottom, "bottom.html") +
+                         page_list_line(self.path("zz"), "after.html"))
+        self.assertEqual(run.error_log, deep_directory(800, bottom))
 
 if __name__ == "__main__":
     unittest.main()
