@@ -12,20 +12,6 @@
 
 namespace {
 
-// Every entry a search returns, in order; directories get a trailing '/'.
-std::vector<std::string> search_all(const std::string& pattern) {
-    std::vector<std::string> found;
-    find_data data;
-    find_search* search = find_first(pattern.c_str(), data);
-    if (!search)
-        return found;
-    do
-        found.push_back(data.name + (data.is_directory ? "/" : ""));
-    while (find_next(search, data));
-    find_close(search);
-    return found;
-}
-
 using names = std::vector<std::string>;
 
 TEST(DirectorySearch, FollowsThePatternRules) {

@@ -1,6 +1,8 @@
 #include "test_support.h"
+#include "test_sockets.h"
 
 #include "report/report.h"
+#include "walk/dir_services.h"
 
 #include <cstdio>
 #include <fstream>
@@ -17,6 +19,25 @@ std::string read_file(const std::string& path) {
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> search_all(const std::string& pattern) {
+    std::vector<std::string> found;
+    find_data data;
+    find_search* search = find_first(pattern.c_str(), data);
+    if (!search)
+        return found;
+    do
+        found.push_back(data.name + (data.is_directory ? "/" : ""));
+    while (find_next(search, data));
+    find_close(search);
+    return found;
+}
+
+int closed_port() {
+    listener l = open_listener();
+    close_socket(l.socket);
+    return l.port;
 }
 
 captured_error_log::captured_error_log() {

@@ -32,6 +32,11 @@ std::string root_link(const std::string& path);
 // name in the path (Windows); false where case counts (POSIX).
 extern const bool directory_names_ignore_case;
 
+// Every entry a directory search (find_first, find_next) returns for
+// pattern, in the order the platform gives them; directories get a trailing
+// '/'.
+std::vector<std::string> search_all(const std::string& pattern);
+
 // A fresh temporary directory, made current for the test's lifetime and
 // removed afterwards; the previous current directory is restored.
 class temp_dir {

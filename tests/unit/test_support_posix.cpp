@@ -1,11 +1,17 @@
 // The POSIX side of the test helpers.
+#include "test_sockets.h"
 #include "test_support.h"
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,3 +85,42 @@ temp_dir::~temp_dir() {
         ADD_FAILURE() << "cannot return to " << previous_;
     nftw(path_.c_str(), remove_entry, 64, FTW_DEPTH | FTW_PHYS);
 }
+
+listener open_listener(int backlog) {
+    listener l;
+    l.socket = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (l.socket < 0 || bind(l.socket, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(l.socket, backlog) != 0 ||
+        getsockname(l.socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ADD_FAILURE() << "cannot listen on 127.0.0.1";
+        return l;
+    }
+    l.port = ntohs(address.sin_port);
+    return l;
+}
+
+socket_handle accept_peer(const listener& l) {
+    pollfd entry = {l.socket, POLLIN, 0};
+    if (poll(&entry, 1, 5000) != 1)
+        return invalid_socket;
+    return accept(l.socket, nullptr, nullptr);
+}
+
+long send_bytes(socket_handle socket, const char* bytes, std::size_t size) {
+    return send(socket, bytes, size, 0);
+}
+
+long receive_bytes(socket_handle socket, char* buffer, std::size_t capacity) {
+    return recv(socket, buffer, capacity, 0);
+}
+
+void close_socket(socket_handle socket) { close(socket); }
+
+void start_test_sockets() {}
+
+void stop_test_sockets() {}

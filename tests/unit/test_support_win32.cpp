@@ -1,9 +1,14 @@
 // The Windows side of the test helpers. Paths are ANSI (code page 932
 // under the tests' settings), like the program's own.
+#include "test_sockets.h"
 #include "test_support.h"
 
+#include "http/socket_library.h"
+
+#include <cstring>
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winsock.h>
 
 const bool directory_names_ignore_case = true;
 
@@ -127,3 +132,52 @@ temp_dir::~temp_dir() {
         ADD_FAILURE() << "cannot return to " << previous_;
     remove_tree(path_);
 }
+
+namespace {
+
+SOCKET as_socket(socket_handle handle) { return static_cast<SOCKET>(handle); }
+
+} // namespace
+
+listener open_listener(int backlog) {
+    listener l;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    l.socket = s;
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(s, backlog) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ADD_FAILURE() << "cannot listen on 127.0.0.1";
+        return l;
+    }
+    l.port = ntohs(address.sin_port);
+    return l;
+}
+
+socket_handle accept_peer(const listener& l) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(as_socket(l.socket), &ready);
+    timeval bound = {5, 0};
+    if (select(0, &ready, nullptr, nullptr, &bound) != 1)
+        return invalid_socket;
+    return accept(as_socket(l.socket), nullptr, nullptr);
+}
+
+long send_bytes(socket_handle socket, const char* bytes, std::size_t size) {
+    return send(as_socket(socket), bytes, static_cast<int>(size), 0);
+}
+
+long receive_bytes(socket_handle socket, char* buffer, std::size_t capacity) {
+    return recv(as_socket(socket), buffer, static_cast<int>(capacity), 0);
+}
+
+void close_socket(socket_handle socket) { closesocket(as_socket(socket)); }
+
+void start_test_sockets() { socket_library_start(); }
+
+void stop_test_sockets() { socket_library_stop(); }
