@@ -71,8 +71,9 @@ void append_text(std::string& line, const std::string& text) {
 
 // Ends line and hands it to the channel in one write, then flushes. A line
 // longer than the stream's buffer would otherwise reach the file in pieces,
-// and a run killed between two of them would leave half a line behind; this
-// way a line is in the file whole or not at all.
+// and a run killed between two of them would leave half a line behind. (Only
+// a kill that lands inside the system's own copy of a write spanning several
+// pages can still cut a line; nothing in user space can prevent that.)
 void write_line(std::ostream& out, std::string& line) {
     line += "\r\n";
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
