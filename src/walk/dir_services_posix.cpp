@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 struct find_search {
@@ -169,18 +171,47 @@ void find_close(find_search* search) {
 
 namespace {
 
+// The directories that the last climbs went through, from the top down,
+// each with the length of its path in climbed_path (the path of the lowest).
+// The walk asks again and again for a directory, its children and its
+// parent; a climb that meets one of these need go no further, so a deep
+// tree costs a step or two per question instead of its whole depth. (A
+// directory moved by someone else during the run keeps the path it had.)
+struct climbed_directory {
+    directory_id id;
+    std::size_t path_length;
+};
+std::vector<climbed_directory> climbed;
+std::string climbed_path;
+
 // Builds the path of the current directory by climbing through "..", for
 // paths longer than the kernel's getcwd accepts.
 std::string climb_current_directory() {
     int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::string();
-    std::vector<std::string> parts;
+    // The directories climbed from, from the bottom up, and their names.
+    std::vector<directory_id> ids;
+    std::vector<std::string> names;
+    std::size_t known = 0; // how many of climbed still lead here
     for (;;) {
         struct stat here;
+        if (fstat(fd, &here) != 0) {
+            close(fd);
+            return std::string();
+        }
+        directory_id here_id;
+        here_id.device = here.st_dev;
+        here_id.index = here.st_ino;
+        auto met = std::find_if(climbed.begin(), climbed.end(),
+                                [&](const climbed_directory& d) { return d.id == here_id; });
+        if (met != climbed.end()) {
+            known = static_cast<std::size_t>(met - climbed.begin()) + 1;
+            break;
+        }
         int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat up;
-        if (fstat(fd, &here) != 0 || parent < 0 || fstat(parent, &up) != 0) {
+        if (parent < 0 || fstat(parent, &up) != 0) {
             if (parent >= 0)
                 close(parent);
             close(fd);
@@ -188,8 +219,12 @@ std::string climb_current_directory() {
         }
         close(fd);
         fd = parent;
-        if (up.st_dev == here.st_dev && up.st_ino == here.st_ino)
-            break; // the root is its own parent
+        if (up.st_dev == here.st_dev && up.st_ino == here.st_ino) {
+            // The root is its own parent; its path is "/", kept as "".
+            ids.push_back(here_id);
+            names.emplace_back();
+            break;
+        }
         DIR* dir = open_listing(parent);
         if (!dir) {
             close(fd);
@@ -203,7 +238,8 @@ std::string climb_current_directory() {
             struct stat st;
             if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 st.st_dev == here.st_dev && st.st_ino == here.st_ino) {
-                parts.push_back(name);
+                ids.push_back(here_id);
+                names.push_back(name);
                 found = true;
                 break;
             }
@@ -215,24 +251,28 @@ std::string climb_current_directory() {
         }
     }
     close(fd);
-    std::string path;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-        path += "/" + *it;
-    return path.empty() ? "/" : path;
+
+    // Keeps what still leads here and adds the levels just climbed.
+    climbed.resize(known);
+    climbed_path.resize(known ? climbed.back().path_length : 0);
+    for (std::size_t level = ids.size(); level-- > 0;) {
+        if (!names[level].empty())
+            climbed_path += "/" + names[level];
+        climbed.push_back({ids[level], climbed_path.size()});
+    }
+    return climbed_path.empty() ? "/" : climbed_path;
 }
 
 } // namespace
 
 std::string get_current_directory() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size()))
-            return std::string(buffer.data());
-        if (errno == ERANGE && buffer.size() < (1u << 20))
-            buffer.resize(buffer.size() * 2);
-        else
-            return climb_current_directory();
-    }
+    // The kernel tells paths of up to a page. For a longer one glibc's getcwd
+    // climbs the whole tree on every call, so that climb is done here
+    // instead, where it remembers the directories it passed.
+    char buffer[PATH_MAX + 1];
+    if (syscall(SYS_getcwd, buffer, sizeof buffer) > 0 && buffer[0] == '/')
+        return std::string(buffer);
+    return climb_current_directory();
 }
 
 bool set_current_directory(const char* name) { return chdir(name) == 0; }

@@ -254,24 +254,37 @@ TEST(PageFile, OpensOnlyRegularFilesWithoutBlocking) {
     }
 }
 
+// Beyond the kernel's limit the path is found by climbing, and the climb
+// remembers the directories it passed; the walk asks for a directory, then
+// for its children, its siblings' children and its parent.
 TEST(CurrentDirectory, IsReadAndLeftBeyondThePathLimit) {
     temp_dir dir;
     saved_directory* top = save_current_directory();
     ASSERT_NE(top, nullptr);
-    std::string expected = dir.path();
     const std::string name = "level-directory-name";
-    for (int i = 0; i < 300; ++i) {
-        ASSERT_EQ(mkdir(name.c_str(), 0755), 0);
-        ASSERT_TRUE(set_current_directory(name.c_str()));
-        expected += "/" + name;
+    const int depth = 220;
+    for (const char* branch : {"a", "b"}) {
+        ASSERT_EQ(mkdir(branch, 0755), 0);
+        ASSERT_TRUE(set_current_directory(branch));
+        std::string expected = dir.path() + "/" + branch;
+        for (int i = 0; i < depth; ++i) {
+            ASSERT_EQ(mkdir(name.c_str(), 0755), 0);
+            ASSERT_TRUE(set_current_directory(name.c_str()));
+            expected += "/" + name;
+            ASSERT_EQ(get_current_directory(), expected) << branch << " down to " << i;
+        }
+        ASSERT_GT(expected.size(), 4096u);
+        EXPECT_FALSE(set_current_directory("missing"));
+        EXPECT_EQ(get_current_directory(), expected);
+        for (int i = depth; i-- > 0;) {
+            ASSERT_TRUE(set_current_directory(".."));
+            expected.resize(expected.size() - name.size() - 1);
+            ASSERT_EQ(get_current_directory(), expected) << branch << " up to " << i;
+        }
+        ASSERT_TRUE(restore_directory(top));
+        EXPECT_EQ(get_current_directory(), dir.path());
     }
-    ASSERT_GT(expected.size(), 4096u);
-    EXPECT_EQ(get_current_directory(), expected);
-    EXPECT_FALSE(set_current_directory("missing"));
-    EXPECT_EQ(get_current_directory(), expected);
-    ASSERT_TRUE(restore_directory(top));
     release_directory(top);
-    EXPECT_EQ(get_current_directory(), dir.path());
 }
 
 } // namespace
